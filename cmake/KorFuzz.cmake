@@ -1,0 +1,18 @@
+# kor_add_fuzzer(<name> <source> <libraries...>)
+# With KORLOADER_BUILD_FUZZERS (the `fuzz` preset, clang) it builds a libFuzzer binary.
+# In every test build it also builds a replay binary that runs the seed corpus in
+# tests/fuzz/corpus/<name>/ under ctest, so every seed keeps passing everywhere.
+function(kor_add_fuzzer name source)
+    set(libraries ${ARGN})
+    set(corpus ${PROJECT_SOURCE_DIR}/tests/fuzz/corpus/${name})
+    if(KORLOADER_BUILD_FUZZERS)
+        add_executable(${name} ${source})
+        target_link_libraries(${name} PRIVATE ${libraries} kor_warnings)
+        target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    endif()
+    if(KORLOADER_BUILD_TESTS)
+        add_executable(${name}_replay ${source} ${PROJECT_SOURCE_DIR}/tests/fuzz/ReplayDriver.cpp)
+        target_link_libraries(${name}_replay PRIVATE ${libraries} kor_warnings)
+        add_test(NAME ${name}_replay COMMAND ${name}_replay ${corpus})
+    endif()
+endfunction()

@@ -1,0 +1,7 @@
+// SPDX-License-Identifier: Apache-2.0
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
