@@ -4,7 +4,8 @@
 #pragma once
 
 #if defined(__GNUC__)
-#define KOR_PRINTF_FORMAT(formatIndex, firstArg) __attribute__((format(printf, formatIndex, firstArg)))
+#define KOR_PRINTF_FORMAT(formatIndex, firstArg)                                                   \
+    __attribute__((format(printf, formatIndex, firstArg)))
 #else
 #define KOR_PRINTF_FORMAT(formatIndex, firstArg)
 #endif

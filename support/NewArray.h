@@ -16,7 +16,9 @@
 
 namespace kor_detail {
 // Counts print through float precision, as the messages always have.
-inline double countForMessage(uint64_t n) { return static_cast<double>(static_cast<float>(n)); }
+inline double countForMessage(uint64_t n) {
+    return static_cast<double>(static_cast<float>(n));
+}
 } // namespace kor_detail
 
 template <typename T>
@@ -58,6 +60,7 @@ bool newZeroedArray(T*& out, uint64_t n) {
     if (out != nullptr) {
         std::memset(static_cast<void*>(out), 0, static_cast<size_t>(n) * 4);
     }
-    logMessage("Retry newZeroedArray with newArray and memset result = %d\n", out != nullptr ? 1 : 0);
+    logMessage("Retry newZeroedArray with newArray and memset result = %d\n",
+               out != nullptr ? 1 : 0);
     return out != nullptr;
 }

@@ -25,7 +25,8 @@ class iArray {
     static_assert(std::is_integral<S>::value, "the size type is an integer");
 
 public:
-    explicit iArray(S initialCapacity = 0, S divisor = 4) : growthDivisor(divisor > 0 ? divisor : 4) {
+    explicit iArray(S initialCapacity = 0, S divisor = 4)
+        : growthDivisor(divisor > 0 ? divisor : 4) {
         if (initialCapacity > 0) {
             data = allocate(static_cast<uint64_t>(initialCapacity));
             capacity = data != nullptr ? initialCapacity : 0;
@@ -124,10 +125,12 @@ public:
         }
         const S tail = count - index - n;
         if (keepOrder || tail <= n) {
-            std::memmove(static_cast<void*>(data + index), static_cast<const void*>(data + index + n),
+            std::memmove(static_cast<void*>(data + index),
+                         static_cast<const void*>(data + index + n),
                          static_cast<size_t>(tail) * sizeof(T));
         } else {
-            std::memcpy(static_cast<void*>(data + index), static_cast<const void*>(data + count - n),
+            std::memcpy(static_cast<void*>(data + index),
+                        static_cast<const void*>(data + count - n),
                         static_cast<size_t>(n) * sizeof(T));
         }
         count -= n;
@@ -146,7 +149,8 @@ private:
         if (elements > std::numeric_limits<size_t>::max() / sizeof(T)) {
             return nullptr;
         }
-        return static_cast<T*>(::operator new(static_cast<size_t>(elements) * sizeof(T), std::nothrow));
+        return static_cast<T*>(
+            ::operator new(static_cast<size_t>(elements) * sizeof(T), std::nothrow));
     }
 
     bool owns(const T* element) const {
@@ -166,8 +170,9 @@ private:
             }
         }
         const uint64_t wanted = static_cast<uint64_t>(newCount) + headroom;
-        T* storage = wanted <= static_cast<uint64_t>(std::numeric_limits<S>::max()) ? allocate(wanted)
-                                                                                    : nullptr;
+        T* storage = wanted <= static_cast<uint64_t>(std::numeric_limits<S>::max())
+                         ? allocate(wanted)
+                         : nullptr;
         if (storage != nullptr && count > 0) {
             std::memcpy(static_cast<void*>(storage), static_cast<const void*>(data),
                         static_cast<size_t>(count) * sizeof(T));

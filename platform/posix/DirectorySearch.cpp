@@ -37,7 +37,9 @@ bool matchesWildcard(const char* pattern, const char* name) {
 
 } // namespace
 
-DirectorySearch::~DirectorySearch() { Close(); }
+DirectorySearch::~DirectorySearch() {
+    Close();
+}
 
 void DirectorySearch::Close() {
     if (directory != nullptr) {
@@ -80,7 +82,9 @@ bool DirectorySearch::First(const char* utf8Pattern) {
     return directory != nullptr && Advance();
 }
 
-bool DirectorySearch::Next() { return directory != nullptr && Advance(); }
+bool DirectorySearch::Next() {
+    return directory != nullptr && Advance();
+}
 
 bool DirectorySearch::Advance() {
     while (const dirent* entry = readdir(static_cast<DIR*>(directory))) {
@@ -93,6 +97,8 @@ bool DirectorySearch::Advance() {
     return false;
 }
 
-const char* DirectorySearch::Name() const { return currentName; }
+const char* DirectorySearch::Name() const {
+    return currentName;
+}
 
 } // namespace Platform

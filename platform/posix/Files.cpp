@@ -19,9 +19,13 @@ bool seekFile(FILE* file, int64_t offset, int origin) {
     return fseeko(file, static_cast<off_t>(offset), origin) == 0;
 }
 
-int64_t tellFile(FILE* file) { return static_cast<int64_t>(ftello(file)); }
+int64_t tellFile(FILE* file) {
+    return static_cast<int64_t>(ftello(file));
+}
 
-bool fileExists(const char* utf8Path) { return utf8Path != nullptr && access(utf8Path, F_OK) == 0; }
+bool fileExists(const char* utf8Path) {
+    return utf8Path != nullptr && access(utf8Path, F_OK) == 0;
+}
 
 bool createDirectory(const char* utf8Path) {
     return utf8Path != nullptr && (mkdir(utf8Path, 0777) == 0 || errno == EEXIST);

@@ -32,6 +32,8 @@ const char* lastModuleError() {
     return error != nullptr ? error : "";
 }
 
-const char* moduleExtension() { return ".so"; }
+const char* moduleExtension() {
+    return ".so";
+}
 
 } // namespace Platform

@@ -24,7 +24,9 @@ pthread_mutex_t* asMutex(unsigned char* storage) {
     return reinterpret_cast<pthread_mutex_t*>(storage);
 }
 
-EventState* asEvent(unsigned char* storage) { return reinterpret_cast<EventState*>(storage); }
+EventState* asEvent(unsigned char* storage) {
+    return reinterpret_cast<EventState*>(storage);
+}
 
 timespec deadlineAfter(uint32_t timeoutMs) {
     timespec deadline{};
@@ -48,9 +50,15 @@ CriticalSection::CriticalSection(uint32_t) {
     pthread_mutexattr_destroy(&attributes);
 }
 
-CriticalSection::~CriticalSection() { pthread_mutex_destroy(asMutex(storage)); }
-void CriticalSection::Enter() { pthread_mutex_lock(asMutex(storage)); }
-void CriticalSection::Leave() { pthread_mutex_unlock(asMutex(storage)); }
+CriticalSection::~CriticalSection() {
+    pthread_mutex_destroy(asMutex(storage));
+}
+void CriticalSection::Enter() {
+    pthread_mutex_lock(asMutex(storage));
+}
+void CriticalSection::Leave() {
+    pthread_mutex_unlock(asMutex(storage));
+}
 
 Event::Event() {
     EventState* state = new (storage) EventState;
@@ -102,9 +110,17 @@ bool Event::Wait(uint32_t timeoutMs) {
     return signalled;
 }
 
-Mutex::Mutex() { pthread_mutex_init(new (storage) pthread_mutex_t, nullptr); }
-Mutex::~Mutex() { pthread_mutex_destroy(asMutex(storage)); }
-void Mutex::Lock() { pthread_mutex_lock(asMutex(storage)); }
-void Mutex::Unlock() { pthread_mutex_unlock(asMutex(storage)); }
+Mutex::Mutex() {
+    pthread_mutex_init(new (storage) pthread_mutex_t, nullptr);
+}
+Mutex::~Mutex() {
+    pthread_mutex_destroy(asMutex(storage));
+}
+void Mutex::Lock() {
+    pthread_mutex_lock(asMutex(storage));
+}
+void Mutex::Unlock() {
+    pthread_mutex_unlock(asMutex(storage));
+}
 
 } // namespace Platform

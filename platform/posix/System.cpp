@@ -68,9 +68,13 @@ void* duplicateCurrentThreadHandle() {
     return handle;
 }
 
-void closeThreadHandle(void* handle) { delete static_cast<pthread_t*>(handle); }
+void closeThreadHandle(void* handle) {
+    delete static_cast<pthread_t*>(handle);
+}
 
-const char* getEnvironment(const char* name) { return std::getenv(name); }
+const char* getEnvironment(const char* name) {
+    return std::getenv(name);
+}
 
 void adviseHugePages(void* address, size_t bytes) {
 #ifdef MADV_HUGEPAGE

@@ -10,8 +10,12 @@
 
 namespace kortest {
 
-CapturedDebugOutput::CapturedDebugOutput() { Platform::setDebugOutputHook(&Receive, this); }
-CapturedDebugOutput::~CapturedDebugOutput() { Platform::setDebugOutputHook(nullptr, nullptr); }
+CapturedDebugOutput::CapturedDebugOutput() {
+    Platform::setDebugOutputHook(&Receive, this);
+}
+CapturedDebugOutput::~CapturedDebugOutput() {
+    Platform::setDebugOutputHook(nullptr, nullptr);
+}
 
 void CapturedDebugOutput::Receive(const char* text, void* context) {
     auto* self = static_cast<CapturedDebugOutput*>(context);
@@ -29,7 +33,9 @@ void CapturedDebugOutput::Clear() {
     text.clear();
 }
 
-CapturedLog::CapturedLog() : path(uniqueTempPath("log.txt")) { setLogFilePath(path.c_str(), true); }
+CapturedLog::CapturedLog() : path(uniqueTempPath("log.txt")) {
+    setLogFilePath(path.c_str(), true);
+}
 CapturedLog::~CapturedLog() {
     setLogFilePath(nullptr, false);
     std::remove(path.c_str());
