@@ -11,17 +11,17 @@ namespace XUtils {
 namespace {
 
 // The leading decimal number of text, as atoi reads it (0 when there is none), clamped
-// to [-1, MaxDefaultThreadCount + 1] so that no value overflows.
+// to [-1, MaxThreadCount + 1] so that no value overflows.
 long readLeadingNumber(const char* text) {
     const long value = std::strtol(text, nullptr, 10);
     if (value < -1) {
         return -1;
     }
-    return value > MaxDefaultThreadCount ? MaxDefaultThreadCount + 1L : value;
+    return value > MaxThreadCount ? MaxThreadCount + 1L : value;
 }
 
 int clampToMax(long count) {
-    return count > MaxDefaultThreadCount ? MaxDefaultThreadCount : static_cast<int>(count);
+    return count > MaxThreadCount ? MaxThreadCount : static_cast<int>(count);
 }
 
 int readEnvironmentCount() {

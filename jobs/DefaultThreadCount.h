@@ -5,9 +5,9 @@
 
 namespace XUtils {
 
-// Upper bound on any default: no machine has more processors, and every job costs a
-// thread once a thread manager is pushed.
-constexpr int MaxDefaultThreadCount = 4096;
+// Upper bound on any default and on the pool: no machine has more processors, and every
+// job costs a thread once a thread manager is pushed.
+constexpr int MaxThreadCount = 4096;
 
 // numThreads and useAffinity are the variables' values (null when unset); numaProcessors
 // is the processor count summed over NUMA nodes (0 when unknown), processors the plain

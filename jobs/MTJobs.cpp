@@ -8,6 +8,8 @@
 #include "jobs/ThreadManagerStack.h"
 #include "support/Messages.h"
 
+#include <algorithm>
+
 namespace {
 
 // How long Run sleeps between looks at its progress display.
@@ -117,8 +119,9 @@ int MTJobs::resolveThreadCount(XUtils::ThreadManager* manager, int threads,
         return 1;
     }
     const int count = threads == -1 ? GetDefaultThreadCount() : threads;
-    // No job means no worker to signal allStartedEvent: the build would wait forever.
-    return count >= 1 ? count : 1;
+    // No job means no worker to signal allStartedEvent: the build would wait forever. A
+    // count may derive from file contents, and every job costs a thread.
+    return std::max(1, std::min(count, XUtils::MaxThreadCount));
 }
 
 void MTJobs::buildJobs(int threads) {

@@ -51,8 +51,9 @@ public:
     virtual void OnJobDone(Job* job);
     virtual int GetDefaultThreadCount() const;
 
-    // Builds the list for threads jobs (-1: the default count), or keeps the current one
-    // when it already has that many. processors is accepted for pinning workers; see Init.
+    // Builds the list for threads jobs (-1: the default count; with a thread manager
+    // between 1 and XUtils::MaxThreadCount, without one always 1), or keeps the current
+    // list when it already has that many. processors is accepted for pinning workers.
     void Init(int threads, const ProcessorSet* processors = nullptr);
     // Splits [0, total) over the jobs, building a default-sized list when there is none.
     void InitRange(int64_t total);

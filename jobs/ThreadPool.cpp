@@ -3,9 +3,11 @@
 // next finds them finished, never by the thread itself, and never under the lock.
 #include "jobs/ThreadPool.h"
 
+#include "jobs/DefaultThreadCount.h"
 #include "platform/Platform.h"
 #include "support/Messages.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace XUtils {
@@ -39,7 +41,7 @@ int ThreadPool::SetupThreads(int threadCount) {
     int standing = 0;
     {
         std::unique_lock<std::mutex> lock(mutex);
-        targetCount = threadCount > 0 ? threadCount : 0;
+        targetCount = std::max(0, std::min(threadCount, MaxThreadCount));
         while (activeCount < targetCount && startWorkerLocked()) {
         }
         if (activeCount < targetCount) {

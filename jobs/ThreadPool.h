@@ -17,10 +17,7 @@ namespace XUtils {
 // A job set's worker loop holds its pool thread until the set is destroyed, so a pool
 // that queued procedures behind busy threads would leave Init waiting forever. When a
 // procedure arrives and no idle thread can take it, the pool therefore starts an extra
-// thread, which leaves again once its procedure returns while more threads than
-// requested are running.
-//
-// Threads beyond the requested count leave as soon as they find nothing to do.
+// thread. Threads beyond the requested count leave as soon as they find nothing to do.
 //
 // Fields (all guarded by mutex):
 //   tasks         procedures handed over but not yet taken by a thread

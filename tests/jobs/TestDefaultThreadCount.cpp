@@ -6,7 +6,7 @@
 namespace {
 
 using XUtils::computeDefaultThreadCount;
-using XUtils::MaxDefaultThreadCount;
+using XUtils::MaxThreadCount;
 
 TEST(DefaultThreadCount, NumThreadsWinsWhenItReadsAsOneOrMoreAndIsBounded) {
     EXPECT_EQ(computeDefaultThreadCount("8", "0", 6, 4), 8);
@@ -14,9 +14,8 @@ TEST(DefaultThreadCount, NumThreadsWinsWhenItReadsAsOneOrMoreAndIsBounded) {
     for (const char* below : {"0", "-3", "abc", "", "-99999999999999999999"}) {
         EXPECT_EQ(computeDefaultThreadCount(below, nullptr, 6, 4), 6) << below;
     }
-    EXPECT_EQ(computeDefaultThreadCount("99999999999999999999", nullptr, 6, 4),
-              MaxDefaultThreadCount);
-    EXPECT_EQ(computeDefaultThreadCount(nullptr, nullptr, 100000, 4), MaxDefaultThreadCount);
+    EXPECT_EQ(computeDefaultThreadCount("99999999999999999999", nullptr, 6, 4), MaxThreadCount);
+    EXPECT_EQ(computeDefaultThreadCount(nullptr, nullptr, 100000, 4), MaxThreadCount);
 }
 
 TEST(DefaultThreadCount, AffinityReadingAsZeroOrUnknownTopologyFallsBackToProcessors) {
