@@ -1,0 +1,203 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "codec/BlockDecoder.h"
+
+#include "codec/EntropyCoder.h"
+#include "codec/RowIntegrator.h"
+#include "codec/StreamFormat.h"
+#include "platform/Platform.h"
+#include "support/ByteOrder.h"
+#include "support/Messages.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+using StreamFormat::Method;
+
+// Items are integrated in spans of at most this many: 16 KiB stays in L1.
+constexpr uint64_t SpanElements = 4096;
+
+// Outputs this large are worth transparent huge pages: first touch of fresh memory costs
+// more than decoding into it.
+constexpr uint64_t HugePageThresholdBytes = uint64_t(8) << 20;
+
+void prepareOutput(float* output, uint64_t elements) {
+    if (elements * 4 >= HugePageThresholdBytes) {
+        Platform::adviseHugePages(output, elements * 4);
+    }
+}
+
+bool readCount(ByteSource& source, uint64_t capacity, uint32_t& count) {
+    uint8_t bytes[4];
+    if (!source.Read(bytes, 4)) {
+        logMessage("Codec stream refused: block header past the end of its input\n");
+        return false;
+    }
+    count = readLE32(bytes);
+    // Checked before any write: the stream states its size, the caller knows the room.
+    if (count > capacity) {
+        logMessage("Codec stream refused: %u elements for room of %.0f\n", count,
+                   static_cast<double>(capacity));
+        return false;
+    }
+    return true;
+}
+
+int decodeRaw(ByteSource& source, float* output, uint64_t capacity) {
+    uint32_t count = 0;
+    if (!readCount(source, capacity, count)) {
+        return 0;
+    }
+    prepareOutput(output, count);
+    // The host is little-endian, like the format: the bytes are the floats.
+    if (!source.Read(output, uint64_t(count) * 4)) {
+        logMessage("Codec stream refused: raw block past the end of its input\n");
+        return 0;
+    }
+    return 1;
+}
+
+int decodeConstant(ByteSource& source, float* output, uint64_t capacity) {
+    uint32_t count = 0;
+    uint8_t value[4];
+    if (!readCount(source, capacity, count)) {
+        return 0;
+    }
+    if (!source.Read(value, 4)) {
+        logMessage("Codec stream refused: block header past the end of its input\n");
+        return 0;
+    }
+    prepareOutput(output, count);
+    std::fill_n(output, count, readF32(value));
+    return 1;
+}
+
+// Fields of the quantised header, extents widened so that their product cannot wrap.
+struct CodedHeader {
+    uint64_t extent[3] = {1, 1, 1};
+    uint64_t elements = 0;
+    float scale = 0;
+    float offset = 0;
+    int32_t base = 0;
+    uint32_t passes = 0;
+};
+
+bool readCodedHeader(ByteSource& source, int axes, uint64_t capacity, CodedHeader& header) {
+    uint8_t bytes[3 * 4 + StreamFormat::QuantisedTailBytes];
+    const uint32_t size = 4 * static_cast<uint32_t>(axes) + StreamFormat::QuantisedTailBytes;
+    if (!source.Read(bytes, size)) {
+        logMessage("Codec stream refused: block header past the end of its input\n");
+        return false;
+    }
+    header.elements = 1;
+    bool tooLarge = false;
+    for (int a = 0; a < axes; ++a) {
+        const uint32_t extent = readLE32(bytes + 4 * a);
+        header.extent[a] = extent;
+        // Elements beyond the room (or a signed 32-bit extent) cannot be valid.
+        tooLarge = tooLarge || extent > uint32_t(INT32_MAX) ||
+                   (extent != 0 && header.elements > capacity / extent);
+        header.elements = tooLarge ? 0 : header.elements * extent;
+    }
+    const uint8_t* tail = bytes + 4 * axes;
+    header.scale = readF32(tail);
+    header.offset = readF32(tail + 4);
+    header.base = static_cast<int32_t>(readLE32(tail + 8));
+    header.passes = tail[12];
+    if (header.offset > 0 && header.offset < StreamFormat::OffsetFlushLimit) {
+        header.offset = 0;
+    }
+    const bool empty = header.extent[0] == 0 || header.extent[1] == 0 || header.extent[2] == 0;
+    if (tooLarge && !empty) {
+        logMessage("Codec stream refused: grid of %u x %u x %u for room of %.0f\n",
+                   static_cast<uint32_t>(header.extent[0]), static_cast<uint32_t>(header.extent[1]),
+                   static_cast<uint32_t>(header.extent[2]), static_cast<double>(capacity));
+        return false;
+    }
+    if (empty) {
+        header.elements = 0;
+    }
+    return true;
+}
+
+void dequantise(const int32_t* values, uint64_t count, float inverseScale, float offset,
+                float* out) {
+    // Two roundings, never a fused multiply-add: the codec is built with -ffp-contract=off.
+    for (uint64_t t = 0; t < count; ++t) {
+        out[t] = static_cast<float>(values[t]) * inverseScale + offset;
+    }
+}
+
+void logAllocationFailure(uint64_t elements) {
+    logMessage("Can't allocate %d MB for decompression", static_cast<int>(elements / 1048576));
+}
+
+int decodeCoded(ByteSource& source, int axes, float* output, uint64_t capacity) {
+    CodedHeader header;
+    if (!readCodedHeader(source, axes, capacity, header)) {
+        return 0;
+    }
+    // An empty grid has nothing to decode, and no line to divide by.
+    if (header.elements == 0) {
+        return 1;
+    }
+    const float inverseScale = 1.0f / header.scale;
+    const uint64_t span = std::min(header.extent[0], SpanElements);
+    int32_t* const items = static_cast<int32_t*>(std::malloc(span * 4));
+    RowIntegrator integrator;
+    if (items == nullptr || !integrator.Init(header.extent, header.passes)) {
+        std::free(items);
+        logAllocationFailure(header.elements);
+        return 0;
+    }
+    EntropyCoder coder;
+    // Every table entry is a symbol that occurs, so a valid table is never longer than
+    // the grid.
+    if (!coder.InitDecoder(source, header.elements)) {
+        std::free(items);
+        return 0;
+    }
+    if (!coder.BeginItems(header.base)) {
+        std::free(items);
+        logAllocationFailure(header.elements);
+        return 0;
+    }
+    prepareOutput(output, header.elements);
+    float* out = output;
+    for (uint64_t k = 0; k < header.extent[2]; ++k) {
+        for (uint64_t j = 0; j < header.extent[1]; ++j) {
+            for (uint64_t start = 0; start < header.extent[0]; start += span) {
+                const uint64_t count = std::min(span, header.extent[0] - start);
+                if (!coder.ExpandItems(items, count)) {
+                    std::free(items);
+                    return 0;
+                }
+                integrator.Integrate(reinterpret_cast<uint32_t*>(items), count, start, j, k);
+                dequantise(items, count, inverseScale, header.offset, out);
+                out += count;
+            }
+        }
+    }
+    coder.FinishItems();
+    std::free(items);
+    return 1;
+}
+
+} // namespace
+
+int decodeSingleBlock(ByteSource& source, int axes, float* output, uint64_t outputCapacity) {
+    uint8_t method = 0;
+    if (!source.ReadByte(method)) {
+        return 0;
+    }
+    switch (static_cast<Method>(method)) {
+    case Method::Raw:
+        return decodeRaw(source, output, outputCapacity);
+    case Method::Constant:
+        return decodeConstant(source, output, outputCapacity);
+    case Method::Coded:
+        return decodeCoded(source, axes, output, outputCapacity);
+    }
+    return 0;
+}

@@ -1,0 +1,342 @@
+// SPDX-License-Identifier: Apache-2.0
+// Decoding half of the coder, and the Shannon-Fano construction that both halves share.
+#include "codec/EntropyCoder.h"
+
+#include "codec/StreamFormat.h"
+#include "support/Messages.h"
+#include "support/NewArray.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+// 4096 entries of 8 bytes: the table stays in L1 while most codes resolve in one lookup.
+constexpr uint32_t DecodeTableBits = 12;
+
+// Table entries take one flag bit plus the symbol, so no table can be longer than this.
+uint64_t maxEntriesIn(uint64_t bitsLeft, uint32_t symbolBits) {
+    return bitsLeft / (1 + symbolBits);
+}
+
+} // namespace
+
+EntropyCoder::~EntropyCoder() {
+    FreeTables();
+}
+
+void EntropyCoder::FreeTables() {
+    delete[] srt;
+    srt = nullptr;
+    delete[] tree;
+    tree = nullptr;
+    std::free(val2code);
+    val2code = nullptr;
+    delete[] table;
+    table = nullptr;
+    symbolCount = 0;
+    maxDepth = 0;
+}
+
+bool EntropyCoder::InitDecoder(const void* source, bool fromFile, uint64_t sourceBytes) {
+    const ByteSource bytes =
+        fromFile ? ByteSource::FromFile(static_cast<FILE*>(const_cast<void*>(source)), sourceBytes)
+                 : ByteSource::FromMemory(static_cast<const uint8_t*>(source), sourceBytes);
+    return InitDecoder(bytes, UINT64_MAX);
+}
+
+bool EntropyCoder::InitDecoder(const ByteSource& source, uint64_t maxSymbolCount) {
+    reader = BitReader(source);
+    FreeTables();
+    width = reader.Read(StreamFormat::WidthBits);
+    if (width != 0) {
+        bias = static_cast<int32_t>(reader.Read(StreamFormat::BiasBits));
+        if (width > 32) {
+            logMessage("Codec stream refused: symbol width %u\n", width);
+            return false;
+        }
+        return !reader.Overrun();
+    }
+    return ReadTable(maxSymbolCount);
+}
+
+bool EntropyCoder::ReadTable(uint64_t maxSymbolCount) {
+    const uint32_t count = reader.Read(StreamFormat::CountBits);
+    bias = static_cast<int32_t>(reader.Read(StreamFormat::BiasBits));
+    const uint32_t frequencyBits = reader.Read(StreamFormat::FrequencyWidthBits);
+    const uint32_t symbolBits = reader.Read(StreamFormat::SymbolWidthBits);
+    if (reader.Overrun()) {
+        logMessage("Codec stream refused: header past the end of its input\n");
+        return false;
+    }
+    if (frequencyBits > 32 || symbolBits > 32) {
+        logMessage("Codec stream refused: table widths %u and %u\n", frequencyBits, symbolBits);
+        return false;
+    }
+    // Checked before allocating: a count that cannot fit fails like a short read.
+    if (count == 0 || count > INT32_MAX || count > maxSymbolCount ||
+        count > maxEntriesIn(reader.BitsLeft(), symbolBits)) {
+        logMessage("Codec stream refused: table of %u entries\n", count);
+        return false;
+    }
+    if (!newArray(srt, count)) {
+        logMessage("Encode InitDecoder srt failed!\n");
+        return false;
+    }
+    symbolCount = count;
+    int32_t frequency = 0;
+    uint64_t total = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (reader.Read(1) != 0) {
+            frequency = static_cast<int32_t>(reader.Read(frequencyBits));
+        }
+        srt[i].frequency = frequency;
+        srt[i].symbol = reader.Read(symbolBits);
+        total += static_cast<uint64_t>(static_cast<int64_t>(frequency));
+    }
+    if (reader.Overrun()) {
+        logMessage("Codec stream refused: table past the end of its input\n");
+        return false;
+    }
+    if (!newArray(tree, uint64_t(2) * count)) {
+        logMessage("Encode InitDecoder tree failed!\n");
+        return false;
+    }
+    nextFreeNode = 1;
+    if (!Build(0, 0, count, total, 0, 0)) {
+        logMessage("Codec stream refused: frequency table does not form a code\n");
+        return false;
+    }
+    return true;
+}
+
+bool EntropyCoder::Build(uint32_t node, uint32_t first, uint32_t count, uint64_t sum, uint64_t code,
+                         int depth) {
+    if (count == 1) {
+        tree[node].value = srt[first].symbol;
+        tree[node].children[0] = 0;
+        tree[node].children[1] = 0;
+        maxDepth = std::max(maxDepth, static_cast<uint32_t>(depth));
+        if (val2code != nullptr) {
+            const uint32_t symbol = srt[first].symbol;
+            codeTooLong = codeTooLong || depth > 32;
+            val2code[2 * uint64_t(symbol)] = static_cast<uint32_t>(code);
+            val2code[2 * uint64_t(symbol) + 1] = static_cast<uint32_t>(depth);
+        }
+        return true;
+    }
+    if (count < 1) {
+        return true;
+    }
+    // Deeper trees only come from damaged tables; the bound also keeps the recursion and
+    // the code shifts below small.
+    if (depth >= StreamFormat::MaxCodeDepth) {
+        return false;
+    }
+    const uint64_t half = sum >> 1;
+    uint64_t running = 0;
+    uint32_t leftCount = count;
+    uint64_t leftSum = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint64_t before = running;
+        running += static_cast<uint64_t>(static_cast<int64_t>(srt[first + i].frequency));
+        if (running >= half) {
+            // Ties put the boundary entry on the left.
+            const bool boundaryGoesLeft = running - half <= half - before;
+            leftCount = boundaryGoesLeft ? i + 1 : i;
+            leftSum = boundaryGoesLeft ? running : before;
+            break;
+        }
+        leftSum = running;
+    }
+    // Only zero frequencies can leave a part empty, and an empty part has no code.
+    if (leftCount == 0 || leftCount == count) {
+        return false;
+    }
+    const uint32_t left = nextFreeNode++;
+    const uint32_t right = nextFreeNode++;
+    tree[node].children[0] = left;
+    tree[node].children[1] = right;
+    return Build(left, first, leftCount, leftSum, code, depth + 1) &&
+           Build(right, first + leftCount, count - leftCount, sum - leftSum,
+                 code | (uint64_t(1) << depth), depth + 1);
+}
+
+EntropyCoder::DecodeEntry EntropyCoder::Classify(uint32_t symbol) const {
+    const int32_t item = static_cast<int32_t>(symbol + static_cast<uint32_t>(bias));
+    if (item >= 0) {
+        return {static_cast<uint32_t>(item) + static_cast<uint32_t>(base), 0, ItemKind::Literal};
+    }
+    return {0u - static_cast<uint32_t>(item), 0, ItemKind::Run};
+}
+
+void EntropyCoder::FillDecodeTable(uint32_t node, uint32_t code, uint32_t depth) {
+    const Node& here = tree[node];
+    if (here.children[0] == 0 || depth == tableBits) {
+        DecodeEntry entry{node, static_cast<uint8_t>(depth), ItemKind::Subtree};
+        if (here.children[0] == 0) {
+            entry = Classify(here.value);
+            entry.length = static_cast<uint8_t>(depth);
+        }
+        for (uint32_t index = code; index < (uint32_t(1) << tableBits);
+             index += uint32_t(1) << depth) {
+            table[index] = entry;
+        }
+        return;
+    }
+    FillDecodeTable(here.children[0], code, depth + 1);
+    FillDecodeTable(here.children[1], code | (uint32_t(1) << depth), depth + 1);
+}
+
+bool EntropyCoder::BuildDecodeTable() {
+    delete[] table;
+    table = nullptr;
+    if (width > DecodeTableBits) {
+        return true;
+    }
+    tableBits = width != 0 ? width : std::min(maxDepth, DecodeTableBits);
+    if (!newArray(table, uint64_t(1) << tableBits)) {
+        return false;
+    }
+    if (width != 0) {
+        for (uint32_t symbol = 0; symbol < (uint32_t(1) << width); ++symbol) {
+            table[symbol] = Classify(symbol);
+            table[symbol].length = static_cast<uint8_t>(width);
+        }
+    } else {
+        FillDecodeTable(0, 0, 0);
+    }
+    return true;
+}
+
+uint32_t EntropyCoder::WalkFrom(BitReader& bits, uint32_t node) const {
+    // Build bounded the depth, so this ends after at most MaxCodeDepth bits.
+    while (tree[node].children[0] != 0) {
+        bits.Need(1);
+        const uint64_t bit = bits.Peek() & 1;
+        bits.Consume(1);
+        node = tree[node].children[bit];
+    }
+    return node;
+}
+
+uint32_t EntropyCoder::DecodeValue() {
+    const uint32_t symbol = width != 0 ? reader.Read(width) : tree[WalkFrom(reader, 0)].value;
+    return symbol + static_cast<uint32_t>(bias);
+}
+
+bool EntropyCoder::BeginItems(int32_t itemBase) {
+    base = itemBase;
+    lastItem = 0;
+    haveItem = false;
+    pendingRun = 0;
+    return BuildDecodeTable();
+}
+
+bool EntropyCoder::TakeItem(const DecodeEntry& entry) {
+    if (entry.kind == ItemKind::Literal) {
+        lastItem = static_cast<int32_t>(entry.value);
+        haveItem = true;
+        return true;
+    }
+    pendingRun = entry.value;
+    return haveItem;
+}
+
+uint64_t EntropyCoder::ExpandTable(int32_t* out, uint64_t done, uint64_t count) {
+    const DecodeEntry* const entries = table;
+    const uint64_t mask = (uint64_t(1) << tableBits) - 1;
+    BitReader bits = reader;
+    uint64_t i = done;
+    DecodeEntry entry{};
+    bool sawRun = false;
+    while (i < count) {
+        bits.Need(32);
+        entry = entries[bits.Peek() & mask];
+        bits.Consume(entry.length);
+        if (entry.kind == ItemKind::Subtree) {
+            const uint8_t length = entry.length;
+            entry = Classify(tree[WalkFrom(bits, entry.value)].value);
+            entry.length = length;
+        }
+        if (entry.kind != ItemKind::Literal) {
+            sawRun = true;
+            break;
+        }
+        out[i++] = static_cast<int32_t>(entry.value);
+    }
+    reader = bits;
+    if (i > done) {
+        lastItem = out[i - 1];
+        haveItem = true;
+    }
+    if (sawRun && !TakeItem(entry)) {
+        pendingRun = 0;
+    }
+    return i;
+}
+
+uint64_t EntropyCoder::ExpandWide(int32_t* out, uint64_t done, uint64_t count) {
+    const uint64_t mask = (uint64_t(1) << width) - 1;
+    BitReader bits = reader;
+    uint64_t i = done;
+    DecodeEntry entry{};
+    bool sawRun = false;
+    while (i < count) {
+        bits.Need(32);
+        entry = Classify(static_cast<uint32_t>(bits.Peek() & mask));
+        bits.Consume(width);
+        if (entry.kind != ItemKind::Literal) {
+            sawRun = true;
+            break;
+        }
+        out[i++] = static_cast<int32_t>(entry.value);
+    }
+    reader = bits;
+    if (i > done) {
+        lastItem = out[i - 1];
+        haveItem = true;
+    }
+    if (sawRun && !TakeItem(entry)) {
+        pendingRun = 0;
+    }
+    return i;
+}
+
+bool EntropyCoder::ExpandItems(int32_t* out, uint64_t count) {
+    uint64_t done = 0;
+    while (done < count) {
+        if (pendingRun > 0) {
+            const uint64_t copies = std::min(pendingRun, count - done);
+            std::fill_n(out + done, copies, lastItem);
+            done += copies;
+            pendingRun -= copies;
+            continue;
+        }
+        done = table != nullptr ? ExpandTable(out, done, count) : ExpandWide(out, done, count);
+        if (done < count && pendingRun == 0) {
+            logMessage("Codec stream refused: run marker before any value\n");
+            return false;
+        }
+    }
+    if (reader.Overrun()) {
+        logMessage("Codec stream refused: items past the end of their input\n");
+        return false;
+    }
+    return true;
+}
+
+void EntropyCoder::FinishItems() {
+    if (pendingRun > 0) {
+        logMessage("DecodeAndExpand - constant sequence longer than expected\n");
+        pendingRun = 0;
+    }
+}
+
+bool EntropyCoder::DecodeAndExpand(int32_t* out, uint64_t count, int32_t itemBase) {
+    if (!BeginItems(itemBase) || !ExpandItems(out, count)) {
+        return false;
+    }
+    FinishItems();
+    return true;
+}

@@ -1,0 +1,339 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "codec/SGCompressor.h"
+
+#include "codec/BlockDecoder.h"
+#include "codec/BlockEncoder.h"
+#include "codec/EntropyCoder.h"
+#include "codec/StreamFormat.h"
+#include "support/ByteOrder.h"
+#include "support/Messages.h"
+#include "support/NewArray.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr int64_t InitialOutputBytes = 100000;
+// The first quantisation resolution stored as raw floats.
+constexpr int RawBits = 20;
+constexpr float ConstantTolerance = 1e-20f;
+
+} // namespace
+
+// One zone of a container after its offsets were checked.
+template <int N>
+struct SGCompressor<N>::ZoneTask {
+    const uint8_t* source;
+    uint64_t sourceBytes;
+    uint64_t outputOffset;
+    uint64_t capacity;
+    bool valid;
+};
+
+template <int N>
+SGCompressor<N>::SGCompressor() : MTJobs(nullptr), output(0, 4) {}
+
+template <int N>
+SGCompressor<N>::~SGCompressor() = default;
+
+template <int N>
+const char* SGCompressor<N>::GetName() const {
+    return "SGCompressor";
+}
+
+template <int N>
+Job* SGCompressor<N>::CreateJob() {
+    return new (std::nothrow) Zone();
+}
+
+template <int N>
+void SGCompressor<N>::AppendOutput(const void* bytes, uint64_t length) {
+    if (bytes == nullptr || length == 0) {
+        return;
+    }
+    const int64_t at = output.Count();
+    if (length > uint64_t(INT64_MAX - at) || !output.SetSize(at + static_cast<int64_t>(length))) {
+        outputFailed = true;
+        return;
+    }
+    std::memcpy(output.Data() + at, bytes, length);
+}
+
+template <int N>
+void SGCompressor<N>::JobProc(Job* job) {
+    Zone* const zone = static_cast<Zone*>(job);
+    if (job->arg == 1) {
+        // Zones never nest: a container inside a zone would multiply the work an input
+        // can demand, and no writer produces one.
+        zone->result = static_cast<uint64_t>(zone->compressor.DecodeStream(
+            zone->source, zone->destination, false, zone->sourceBytes, zone->capacity, false));
+    } else if (job->arg == 0) {
+        zone->result = zone->compressor.Compress(zone->destination, zone->extents, zone->bits,
+                                                 zone->step, zone->passes);
+    } else {
+        zone->result = job->arg;
+    }
+}
+
+template <int N>
+int SGCompressor<N>::Decompress(const void* source, float* outputFloats, bool fromFile,
+                                uint64_t sourceBytes, uint64_t outputCapacity) {
+    return DecodeStream(source, outputFloats, fromFile, sourceBytes, outputCapacity, true);
+}
+
+template <int N>
+int SGCompressor<N>::DecodeStream(const void* source, float* outputFloats, bool fromFile,
+                                  uint64_t sourceBytes, uint64_t outputCapacity,
+                                  bool containerAllowed) {
+    sourceFile = fromFile ? static_cast<FILE*>(const_cast<void*>(source)) : nullptr;
+    cursor = fromFile ? nullptr : static_cast<const uint8_t*>(source);
+    ByteSource bytes = fromFile ? ByteSource::FromFile(sourceFile, sourceBytes)
+                                : ByteSource::FromMemory(cursor, sourceBytes);
+    uint8_t magicBytes[2];
+    if (!bytes.Read(magicBytes, 2)) {
+        return 0;
+    }
+    const uint16_t magic = readLE16(magicBytes);
+    if (magic == StreamFormat::StreamMagicSingle) {
+        return decodeSingleBlock(bytes, N, outputFloats, outputCapacity);
+    }
+    if (magic != StreamFormat::StreamMagicZones) {
+        return 0;
+    }
+    if (!containerAllowed) {
+        logMessage("Codec stream refused: zone container inside a zone\n");
+        return 0;
+    }
+    if (fromFile) {
+        logMessage("Codec stream refused: zone container read from a file\n");
+        return 0;
+    }
+    return DecodeContainer(bytes.Position(), bytes.Remaining(), outputFloats, outputCapacity);
+}
+
+template <int N>
+int SGCompressor<N>::DecodeContainer(const uint8_t* tables, uint64_t sourceBytes,
+                                     float* outputFloats, uint64_t outputCapacity) {
+    if (sourceBytes < 2) {
+        logMessage("Codec stream refused: zone table past the end of its input\n");
+        return 0;
+    }
+    const uint32_t zoneCount = readLE16(tables);
+    const uint64_t tableBytes = 2 + uint64_t(8) * zoneCount;
+    if (sourceBytes < tableBytes) {
+        logMessage("Codec stream refused: zone table past the end of its input\n");
+        return 0;
+    }
+    if (zoneCount == 0) {
+        return 1;
+    }
+    const uint8_t* const streams = tables + tableBytes;
+    const uint64_t streamBytes = sourceBytes - tableBytes;
+    ZoneTask* tasks = nullptr;
+    uint32_t* order = nullptr;
+    if (!newArray(tasks, zoneCount) || !newArray(order, zoneCount)) {
+        delete[] tasks;
+        logMessage("Can't allocate %d MB for decompression", 0);
+        return 0;
+    }
+    for (uint32_t i = 0; i < zoneCount; ++i) {
+        const int32_t outputOffset = static_cast<int32_t>(readLE32(tables + 2 + 4 * i));
+        const int32_t inputOffset =
+            static_cast<int32_t>(readLE32(tables + 2 + 4 * (zoneCount + i)));
+        ZoneTask& task = tasks[i];
+        // Offsets outside the input or the output cost only their own zone.
+        task.valid = outputOffset >= 0 && uint64_t(outputOffset) <= outputCapacity &&
+                     inputOffset >= 0 && uint64_t(inputOffset) < streamBytes;
+        task.outputOffset = task.valid ? uint64_t(outputOffset) : 0;
+        task.source = task.valid ? streams + inputOffset : nullptr;
+        task.sourceBytes = task.valid ? streamBytes - uint64_t(inputOffset) : 0;
+        task.capacity = 0;
+        order[i] = i;
+    }
+    // A zone may write up to the next zone's first element, so zones cannot overlap even
+    // when their headers lie; of zones sharing an offset, the last in the table gets the
+    // room and the others none.
+    std::sort(order, order + zoneCount, [tasks](uint32_t a, uint32_t b) {
+        return tasks[a].outputOffset != tasks[b].outputOffset
+                   ? tasks[a].outputOffset < tasks[b].outputOffset
+                   : a < b;
+    });
+    uint64_t limit = outputCapacity;
+    for (uint32_t rank = zoneCount; rank-- > 0;) {
+        ZoneTask& task = tasks[order[rank]];
+        if (!task.valid) {
+            continue;
+        }
+        task.capacity = limit - task.outputOffset;
+        limit = task.outputOffset;
+    }
+    delete[] order;
+    DecodeZones(tasks, zoneCount, outputFloats);
+    delete[] tasks;
+    return 1;
+}
+
+template <int N>
+void SGCompressor<N>::DecodeZones(const ZoneTask* tasks, uint32_t zoneCount, float* outputFloats) {
+    // One job per thread rather than per zone: a container may hold 65535 zones, and every
+    // job occupies a pool thread while its set lives.
+    const int jobs = static_cast<int>(
+        std::min<uint32_t>(zoneCount, static_cast<uint32_t>(std::max(1, GetDefaultThreadCount()))));
+    if (firstJob == nullptr || jobCount != jobs) {
+        Init(jobs);
+    }
+    if (threadManager != nullptr && jobCount == jobs && jobs > 1) {
+        for (uint32_t first = 0; first < zoneCount; first += static_cast<uint32_t>(jobs)) {
+            uint32_t i = first;
+            for (Job* job = firstJob; job != nullptr; job = job->next, ++i) {
+                Zone* const zone = static_cast<Zone*>(job);
+                const bool assigned = i < zoneCount && tasks[i].valid;
+                zone->destination = assigned ? outputFloats + tasks[i].outputOffset : nullptr;
+                zone->source = assigned ? tasks[i].source : nullptr;
+                zone->sourceBytes = assigned ? tasks[i].sourceBytes : 0;
+                zone->capacity = assigned ? tasks[i].capacity : 0;
+            }
+            Run(1);
+        }
+        return;
+    }
+    for (uint32_t i = 0; i < zoneCount; ++i) {
+        if (tasks[i].valid) {
+            DecodeStream(tasks[i].source, outputFloats + tasks[i].outputOffset, false,
+                         tasks[i].sourceBytes, tasks[i].capacity, false);
+        }
+    }
+}
+
+template <int N>
+bool SGCompressor<N>::AppendRaw(const float* data, uint64_t elements) {
+    if (elements > UINT32_MAX) {
+        logMessage("Compress: %.0f elements do not fit a block\n", static_cast<double>(elements));
+        return false;
+    }
+    uint8_t header[5];
+    header[0] = static_cast<uint8_t>(StreamFormat::Method::Raw);
+    writeLE32(header + 1, static_cast<uint32_t>(elements));
+    AppendOutput(header, sizeof header);
+    AppendOutput(data, elements * 4);
+    return true;
+}
+
+template <int N>
+uint64_t SGCompressor<N>::FinishCompress(uint64_t bytes) {
+    std::free(workArray);
+    workArray = nullptr;
+    if (outputFailed || bytes == 0) {
+        output.SetSize(0);
+        return 0;
+    }
+    return OutputBytes();
+}
+
+template <int N>
+uint64_t SGCompressor<N>::Compress(const float* data, const int32_t* extents, int bits, float step,
+                                   int passes) {
+    outputFailed = false;
+    if (output.Capacity() < InitialOutputBytes) {
+        output.SetSize(InitialOutputBytes, nullptr, true);
+    }
+    output.SetSize(0);
+    // Passes beyond one byte would be applied but not stored.
+    if (passes < 0 || passes > 255) {
+        logMessage("Compress: passes %d outside 0..255\n", passes);
+        return 0;
+    }
+    uint64_t extent[3] = {1, 1, 1};
+    uint64_t elements = 1;
+    for (int a = 0; a < N; ++a) {
+        if (extents[a] < 0) {
+            logMessage("Compress: negative extent %d\n", extents[a]);
+            return 0;
+        }
+        extent[a] = static_cast<uint64_t>(extents[a]);
+        elements *= extent[a];
+        // Three 31-bit extents could wrap 64 bits; no real grid comes near 2^40 elements.
+        if (elements > (uint64_t(1) << 40)) {
+            logMessage("Compress: grid too large\n");
+            return 0;
+        }
+    }
+    uint8_t bytes[8];
+    writeLE16(bytes, StreamFormat::StreamMagicSingle);
+    AppendOutput(bytes, 2);
+    if (bits >= RawBits) {
+        return FinishCompress(AppendRaw(data, elements) ? 1 : 0);
+    }
+    float minimum = 0;
+    float maximum = 0;
+    findValueRange(data, elements, minimum, maximum);
+    if (std::fabs(minimum - maximum) < ConstantTolerance) {
+        if (elements > UINT32_MAX) {
+            return FinishCompress(0);
+        }
+        bytes[0] = static_cast<uint8_t>(StreamFormat::Method::Constant);
+        writeLE32(bytes + 1, static_cast<uint32_t>(elements));
+        AppendOutput(bytes, 5);
+        writeF32(bytes, minimum);
+        AppendOutput(bytes, 4);
+        return FinishCompress(1);
+    }
+    workArray = static_cast<int32_t*>(std::malloc(elements * 4));
+    if (workArray == nullptr) {
+        logMessage("Can't allocate %d MB for compression", static_cast<int>(elements / 1048576));
+        return 0;
+    }
+    const float scale =
+        bits > 0 ? static_cast<float>(1 << bits) / (maximum - minimum) : 1.0f / step;
+    // A range that overflows to infinity, or quantised values beyond 32 bits, cannot be
+    // coded: the data goes out raw instead of decoding to NaN or wrapped integers.
+    bool coded = std::isfinite(scale) && scale != 0.0f &&
+                 quantiseValues(data, elements, minimum, scale, workArray);
+    int32_t base = 0;
+    uint64_t itemCount = 0;
+    if (coded) {
+        differenceGrid(reinterpret_cast<uint32_t*>(workArray), extent,
+                       static_cast<uint32_t>(passes));
+        int32_t highest = workArray[0];
+        base = workArray[0];
+        for (uint64_t e = 0; e < elements; ++e) {
+            base = std::min(base, workArray[e]);
+            highest = std::max(highest, workArray[e]);
+        }
+        // Items at or above 2^31 would read back as run markers.
+        coded = int64_t(highest) - int64_t(base) <= INT32_MAX;
+    }
+    if (!coded) {
+        return FinishCompress(AppendRaw(data, elements) ? 1 : 0);
+    }
+    for (uint64_t e = 0; e < elements; ++e) {
+        workArray[e] -= base;
+    }
+    itemCount =
+        EntropyCoder::RunLengthPack(workArray, workArray, elements, StreamFormat::MinimumRun);
+    EntropyCoder coder;
+    if (coder.Encode(workArray, itemCount) == 0) {
+        return FinishCompress(0);
+    }
+    bytes[0] = static_cast<uint8_t>(StreamFormat::Method::Coded);
+    AppendOutput(bytes, 1);
+    for (int a = 0; a < N; ++a) {
+        writeLE32(bytes, static_cast<uint32_t>(extents[a]));
+        AppendOutput(bytes, 4);
+    }
+    writeF32(bytes, scale);
+    writeF32(bytes + 4, minimum);
+    AppendOutput(bytes, 8);
+    writeLE32(bytes, static_cast<uint32_t>(base));
+    // Only the low byte of passes is stored; callers keep passes within 0..255.
+    bytes[4] = static_cast<uint8_t>(passes);
+    AppendOutput(bytes, 5);
+    AppendOutput(coder.OutputData(), coder.OutputBytes());
+    return FinishCompress(1);
+}
+
+template class SGCompressor<1>;
+template class SGCompressor<3>;

@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: Apache-2.0
+// The codec object that owners keep per channel: it decodes single blocks and zone
+// containers (zones run as jobs when a thread manager is current) and encodes blocks.
+// N is the number of axes: 3 for voxel grids, 1 for linear arrays such as particle
+// channels.
+#pragma once
+
+#include "jobs/MTJobs.h"
+#include "support/iArray.h"
+
+#include <cstdint>
+#include <cstdio>
+
+// Fields:
+//   cursor      memory mode: the next byte of the stream being decoded
+//   workArray   the integer grid of the Compress in progress; null outside it
+//   sourceFile  file mode: the stream being decoded
+//   output      the stream the last Compress wrote
+//   outputFailed  the output could not grow during the last Compress
+// One object must not run two decodes at once: its jobs and cursor are shared.
+template <int N>
+class SGCompressor : public MTJobs {
+    static_assert(N == 1 || N == 3, "one axis or three");
+
+public:
+    class Zone;
+
+    SGCompressor();
+    ~SGCompressor() override;
+
+    /// Decodes one stream into output. source is the stream's first byte, or with fromFile
+    /// a FILE* positioned there. At most sourceBytes bytes are read and at most
+    /// outputCapacity floats written. Returns 1 when the stream was decoded (a zone
+    /// container returns 1 whatever its zones do), 0 when it is refused: unknown magic or
+    /// method, malformed, more elements than outputCapacity, past the end of its input,
+    /// or not enough memory. Zone containers need a memory source.
+    int Decompress(const void* source, float* output, bool fromFile, uint64_t sourceBytes,
+                   uint64_t outputCapacity);
+
+    /// Encodes data (extents[0] * ... * extents[N - 1] floats, axis 0 fastest) as one
+    /// single-block stream into the output. bits >= 20 stores raw floats, 1..19 quantises
+    /// over the data range, <= 0 quantises with 1 / step. passes is 0..255. Returns the
+    /// stream size in bytes, 0 on failure (the output then holds no stream).
+    uint64_t Compress(const float* data, const int32_t* extents, int bits, float step, int passes);
+
+    // arg 1 decodes the zone, arg 0 encodes it; the result stays in the zone.
+    void JobProc(Job* job) override;
+    const char* GetName() const override;
+    Job* CreateJob() override;
+    // Appends length bytes to the output; null bytes change nothing.
+    virtual void AppendOutput(const void* bytes, uint64_t length);
+
+    const uint8_t* OutputData() const { return output.Data(); }
+    uint64_t OutputBytes() const { return static_cast<uint64_t>(output.Count()); }
+
+private:
+    struct ZoneTask;
+    int DecodeStream(const void* source, float* output, bool fromFile, uint64_t sourceBytes,
+                     uint64_t outputCapacity, bool containerAllowed);
+    int DecodeContainer(const uint8_t* tables, uint64_t sourceBytes, float* output,
+                        uint64_t outputCapacity);
+    void DecodeZones(const ZoneTask* tasks, uint32_t zoneCount, float* outputFloats);
+    bool AppendRaw(const float* data, uint64_t elements);
+    uint64_t FinishCompress(uint64_t bytes);
+
+    const uint8_t* cursor = nullptr;
+    int32_t* workArray = nullptr;
+    FILE* sourceFile = nullptr;
+    iArray<uint8_t, int64_t> output;
+    bool outputFailed = false;
+};
+
+// One zone of a container: what a job decodes (arg 1) or encodes (arg 0).
+// Fields:
+//   compressor   decodes or encodes this zone; its own jobs are never used
+//   destination  decoding: where the zone's values go; encoding: the data
+//   source       decoding: the zone's stream
+//   sourceBytes  decoding: bytes that the zone's stream may occupy
+//   capacity     decoding: floats the zone may write
+//   extents      encoding: the zone's extents
+//   bits, step, passes  encoding: the quantisation of Compress
+//   result       what the last run returned: Decompress's 1 or 0, or Compress's size
+template <int N>
+class SGCompressor<N>::Zone : public Job {
+public:
+    SGCompressor<N> compressor;
+    float* destination = nullptr;
+    const uint8_t* source = nullptr;
+    uint64_t sourceBytes = 0;
+    uint64_t capacity = 0;
+    int32_t extents[N] = {};
+    int32_t bits = 0;
+    float step = 0;
+    int32_t passes = 0;
+    uint64_t result = 0;
+};
+
+extern template class SGCompressor<1>;
+extern template class SGCompressor<3>;
