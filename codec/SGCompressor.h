@@ -50,6 +50,13 @@ public:
     // Appends length bytes to the output; null bytes change nothing.
     virtual void AppendOutput(const void* bytes, uint64_t length);
 
+    // Empties the output, for writers that assemble a stream through AppendOutput.
+    void ClearOutput() {
+        output.SetSize(0);
+        outputFailed = false;
+    }
+    // False when the output could not grow since the last Compress or ClearOutput.
+    bool OutputComplete() const { return !outputFailed; }
     const uint8_t* OutputData() const { return output.Data(); }
     uint64_t OutputBytes() const { return static_cast<uint64_t>(output.Count()); }
 

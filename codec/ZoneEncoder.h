@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: Apache-2.0
+// Encodes a large grid as a zone container of z-slabs, so that it decodes in parallel and
+// its runs stay short enough for the table form. The slabs are encoded by the
+// compressor's zone jobs, in parallel when a thread manager is current.
+#pragma once
+
+#include "codec/SGCompressor.h"
+
+#include <cstdint>
+
+/// Encodes data (extents[0] * extents[1] * extents[2] floats) into compressor's output as a
+/// 0xFC02 container of slabCount z-slabs (0: a default from the grid size and the thread
+/// count), each a block as Compress (bits, step, passes) writes it. A grid of one slab is
+/// written as a single block. Returns the stream size in bytes, 0 on failure.
+uint64_t compressZones(SGCompressor<3>& compressor, const float* data, const int32_t* extents,
+                       int bits, float step, int passes, int slabCount = 0);
+
+/// The slab count compressZones picks for a grid of nz planes of planeElements each.
+int defaultSlabCount(uint64_t planeElements, int32_t nz, int threads);
