@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "cachefile/RecordTable.h"
+
+#include "support/ByteOrder.h"
+
+namespace {
+
+constexpr int64_t RecordHeadWords = 2;
+constexpr uint64_t PackedCountBytes = 8;
+
+int32_t wordAt(const int32_t* table, int64_t index) {
+    return static_cast<int32_t>(readLE32(reinterpret_cast<const uint8_t*>(table + index)));
+}
+
+} // namespace
+
+RecordLookup findRecord(const int32_t* table, int32_t words, int channel, RecordPayload& payload) {
+    if (table == nullptr) {
+        return RecordLookup::Missing;
+    }
+    // 64-bit positions: a hostile length must not wrap the walk back to the start.
+    for (int64_t at = 0; at < int64_t(words) - 1;) {
+        const int32_t payloadWords = wordAt(table, at + 1);
+        if (payloadWords <= 0) {
+            return RecordLookup::Missing;
+        }
+        if (wordAt(table, at) == channel) {
+            const int64_t payloadAt = at + RecordHeadWords;
+            if (payloadWords > words - payloadAt) {
+                return RecordLookup::Overruns;
+            }
+            payload.bytes = reinterpret_cast<const uint8_t*>(table + payloadAt);
+            payload.byteCount = uint64_t(payloadWords) * 4;
+            return RecordLookup::Found;
+        }
+        at += payloadWords + RecordHeadWords;
+    }
+    return RecordLookup::Missing;
+}
+
+bool packedColourStream(const RecordPayload& payload, RecordPayload& zlibBytes) {
+    if (payload.byteCount < PackedCountBytes) {
+        return false;
+    }
+    const int64_t stated = static_cast<int64_t>(readLE64(payload.bytes));
+    const uint64_t length = static_cast<uint32_t>(stated);
+    if (stated < 0 || uint64_t(stated) > payload.byteCount - PackedCountBytes) {
+        return false;
+    }
+    zlibBytes.bytes = payload.bytes + PackedCountBytes;
+    zlibBytes.byteCount = length;
+    return true;
+}

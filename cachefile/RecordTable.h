@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: Apache-2.0
+// Lookup in the grid channel record table: 32-bit little-endian words holding records
+//   word 0      channel slot the record fills
+//   word 1      L, payload words that follow (0 or less ends the table)
+//   words 2..   payload: a codec stream, or for slot 18 an int64 byte count and zlib bytes
+// back to back from word 0. The first record of a channel counts.
+#pragma once
+
+#include <cstdint>
+
+// Bytes of one record's payload, inside the table.
+struct RecordPayload {
+    const uint8_t* bytes = nullptr;
+    uint64_t byteCount = 0;
+};
+
+enum class RecordLookup {
+    Missing,  // no record for the channel
+    Found,    // payload set
+    Overruns, // the record's stated payload runs past the end of the table
+};
+
+RecordLookup findRecord(const int32_t* table, int32_t words, int channel, RecordPayload& payload);
+
+// The zlib bytes of a packed colour payload: the int64 count in front, its low 32 bits
+// taken as the length. False when the count is negative or exceeds the payload.
+bool packedColourStream(const RecordPayload& payload, RecordPayload& zlibBytes);

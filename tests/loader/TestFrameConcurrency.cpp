@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: Apache-2.0
+// Many threads on one frame: each slot is decoded once and every thread gets its array.
+// Meant for the tsan preset as much as for the plain build.
+#include "loader/FluxaFrameData.h"
+#include "tests/loader/FrameFixtures.h"
+
+#include <atomic>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace kortest;
+
+TEST(FrameConcurrency, EverySlotDecodedOnceWhateverTheOrder) {
+    constexpr int Threads = 8;
+    constexpr int Voxels = 4096;
+    std::vector<uint8_t> packed(Voxels * 4);
+    for (size_t i = 0; i < packed.size(); ++i) {
+        packed[i] = uint8_t(i * 31);
+    }
+    const std::string table =
+        gridRecord(1, constantStream(Voxels, 1.0f)) + gridRecord(2, constantStream(Voxels, 2.0f)) +
+        gridRecord(4, constantStream(Voxels, 3.0f)) + gridRecord(5, constantStream(Voxels, 4.0f)) +
+        gridRecord(6, constantStream(Voxels, 12.0f)) + gridRecord(18, packedColourPayload(packed));
+    const int channels[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 18};
+    for (int round = 0; round < 20; ++round) {
+        FluxaFrameData frame;
+        giveRecords(frame, 16, 16, 16, table);
+        std::atomic<int> ready{0};
+        std::vector<std::vector<const float*>> seen(Threads);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < Threads; ++t) {
+            threads.emplace_back([&, t] {
+                ++ready;
+                while (ready < Threads) {
+                }
+                for (size_t i = 0; i < std::size(channels); ++i) {
+                    // Half the threads walk the slots backwards, so requests cross.
+                    const size_t at = t % 2 ? std::size(channels) - 1 - i : i;
+                    seen[t].push_back(frame.getChannel(channels[at]));
+                }
+                if (t % 2) {
+                    std::reverse(seen[t].begin(), seen[t].end());
+                }
+            });
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        for (int t = 0; t < Threads; ++t) {
+            EXPECT_EQ(seen[t], seen[0]) << "thread " << t << " round " << round;
+        }
+        EXPECT_EQ(seen[0][2][0], 13.0f) << "speed of (3, 4, 12)";
+        EXPECT_EQ(seen[0][6][1], float(packed[6]) / 255.0f);
+        EXPECT_EQ(seen[0].back(), nullptr) << "the packed slot is never served";
+        for (int i = 0; i < 9; ++i) {
+            EXPECT_NE(seen[0][size_t(i)], nullptr) << channels[i];
+        }
+    }
+}
