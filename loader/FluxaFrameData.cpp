@@ -122,7 +122,12 @@ int64_t FluxaFrameData::voxelCount() const {
     if (gridSize[0] < 0 || gridSize[1] < 0 || gridSize[2] < 0) {
         return 0;
     }
-    return int64_t(gridSize[0]) * gridSize[1] * gridSize[2];
+    const int64_t plane = int64_t(gridSize[0]) * gridSize[1];
+    // Three 31-bit extents can overflow 64 bits; such a grid is refused at allocation.
+    if (plane > 0 && gridSize[2] > INT64_MAX / plane) {
+        return INT64_MAX;
+    }
+    return plane * gridSize[2];
 }
 
 int FluxaFrameData::hasChannel(int channel) {

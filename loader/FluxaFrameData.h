@@ -65,7 +65,7 @@ public:
     // Back to the defaults a reader starts from; gridSize, transform and frameNumber stay.
     void resetHeader();
 
-    // gx * gy * gz in 64 bits; 0 when an extent is negative.
+    // gx * gy * gz in 64 bits; 0 when an extent is negative, INT64_MAX when it does not fit.
     int64_t voxelCount() const;
 
     Flags flags;

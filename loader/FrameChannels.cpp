@@ -24,10 +24,11 @@ bool isColour(int channel) {
 
 bool inflatePackedColour(const RecordPayload& payload, float* out, int64_t voxels) {
     RecordPayload zlibBytes;
-    const uint64_t bytes = uint64_t(voxels) * 4;
-    if (!packedColourStream(payload, zlibBytes) || bytes > UINT32_MAX) {
+    // The inflate interface counts output bytes in 32 bits.
+    if (!packedColourStream(payload, zlibBytes) || uint64_t(voxels) > UINT32_MAX / 4) {
         return false;
     }
+    const uint64_t bytes = uint64_t(voxels) * 4;
     return inflateBlock(zlibBytes.bytes, static_cast<uint32_t>(zlibBytes.byteCount),
                         reinterpret_cast<uint8_t*>(out), static_cast<uint32_t>(bytes)) != 0;
 }

@@ -104,6 +104,17 @@ TEST(FrameData, RefusedRecordsLogEveryTime) {
     }
 }
 
+TEST(FrameData, GridTooLargeForAnyArray) {
+    FluxaFrameData frame;
+    // The fuzzer found this: the extents' product overflowed 64 bits before it was checked.
+    giveRecords(frame, INT32_MAX, INT32_MAX, INT32_MAX, gridRecord(2, constantStream(4, 1.0f)));
+    CapturedLog log;
+    EXPECT_EQ(frame.getChannel(2), nullptr);
+    EXPECT_EQ(frame.voxelCount(), INT64_MAX);
+    frame.gridSize[1] = -1;
+    EXPECT_EQ(frame.voxelCount(), 0);
+}
+
 TEST(FrameData, SpeedFromVelocity) {
     FluxaFrameData frame;
     giveRecords(frame, 3, 1, 1,
