@@ -2,18 +2,30 @@
 // Process-wide state, built when the library loads and torn down when it unloads, in one
 // place so that the order is explicit: frames first (their job sets hold pool threads),
 // then the thread pool.
+#include "korloader/IKor.h"
+
 #include "jobs/ThreadManagerStack.h"
 #include "jobs/ThreadPoolControl.h"
-#include "korloader/IKor.h"
+#include "loader/FrameRegistry.h"
 
 namespace {
 
 class LibraryState {
 public:
+    LibraryState() {
+        // Statics die in the reverse order of their construction: touching the registry
+        // here keeps it alive until this destructor has emptied it.
+        FluxaFrame::registeredFrames();
+    }
+
     ~LibraryState() {
+        destroyAllFrames();
         XUtils::removeThreadManager(&threadPool);
         // threadPool's destructor joins its threads after this body.
     }
+
+    LibraryState(const LibraryState&) = delete;
+    LibraryState& operator=(const LibraryState&) = delete;
 
     // The pool exists from load on, and starts threads only when a host asks for them.
     XUtils::ThreadPool threadPool;
@@ -29,6 +41,4 @@ const LibraryState& builtAtLoad = libraryState();
 
 } // namespace
 
-int korSetThreadCount(int threads) {
-    return setThreadPoolThreads(libraryState().threadPool, threads);
-}
+int korSetThreadCount(int threads) { return setThreadPoolThreads(libraryState().threadPool, threads); }
