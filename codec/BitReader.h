@@ -46,6 +46,7 @@ public:
     }
 
     uint64_t Peek() const { return buffer; }
+    bool IsFile() const { return source.IsFile(); }
 
     void Consume(uint64_t bits) {
         assert(bits <= bitCount && bits < 64);
@@ -60,6 +61,20 @@ public:
         const uint32_t value = static_cast<uint32_t>(buffer & ((uint64_t(1) << bits) - 1));
         Consume(bits);
         return value;
+    }
+
+    // Hands the memory-mode state to a decode loop that keeps it in registers, and takes it
+    // back. The loop must refill exactly as Need does.
+    void Export(uint64_t& bits, uint64_t& count, const uint8_t*& next, const uint8_t*& end) const {
+        bits = buffer;
+        count = bitCount;
+        next = source.Position();
+        end = source.End();
+    }
+    void Import(uint64_t bits, uint64_t count, const uint8_t* next) {
+        buffer = bits;
+        bitCount = count;
+        source.Advance(static_cast<uint64_t>(next - source.Position()));
     }
 
     // True once a bit past the end of the source has been consumed.

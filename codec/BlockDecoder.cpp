@@ -121,14 +121,6 @@ bool readCodedHeader(ByteSource& source, int axes, uint64_t capacity, CodedHeade
     return true;
 }
 
-void dequantise(const int32_t* values, uint64_t count, float inverseScale, float offset,
-                float* out) {
-    // Two roundings, never a fused multiply-add: the codec is built with -ffp-contract=off.
-    for (uint64_t t = 0; t < count; ++t) {
-        out[t] = static_cast<float>(values[t]) * inverseScale + offset;
-    }
-}
-
 void logAllocationFailure(uint64_t elements) {
     logMessage("Can't allocate %d MB for decompression", static_cast<int>(elements / 1048576));
 }
@@ -169,12 +161,19 @@ int decodeCoded(ByteSource& source, int axes, float* output, uint64_t capacity) 
         for (uint64_t j = 0; j < header.extent[1]; ++j) {
             for (uint64_t start = 0; start < header.extent[0]; start += span) {
                 const uint64_t count = std::min(span, header.extent[0] - start);
+                uint32_t* const values = reinterpret_cast<uint32_t*>(items);
+                if (coder.SkipZeroRun(count)) {
+                    integrator.IntegrateZerosAndDequantise(values, count, start, j, k, inverseScale,
+                                                           header.offset, out);
+                    out += count;
+                    continue;
+                }
                 if (!coder.ExpandItems(items, count)) {
                     std::free(items);
                     return 0;
                 }
-                integrator.Integrate(reinterpret_cast<uint32_t*>(items), count, start, j, k);
-                dequantise(items, count, inverseScale, header.offset, out);
+                integrator.IntegrateAndDequantise(values, count, start, j, k, inverseScale,
+                                                  header.offset, out);
                 out += count;
             }
         }

@@ -165,27 +165,78 @@ bool EntropyCoder::Build(uint32_t node, uint32_t first, uint32_t count, uint64_t
 EntropyCoder::DecodeEntry EntropyCoder::Classify(uint32_t symbol) const {
     const int32_t item = static_cast<int32_t>(symbol + static_cast<uint32_t>(bias));
     if (item >= 0) {
-        return {static_cast<uint32_t>(item) + static_cast<uint32_t>(base), 0, ItemKind::Literal};
+        return {static_cast<uint32_t>(item) + static_cast<uint32_t>(base), 0, ItemKind::Literal, 0};
     }
-    return {0u - static_cast<uint32_t>(item), 0, ItemKind::Run};
+    return {0u - static_cast<uint32_t>(item), 0, ItemKind::Run, 0};
 }
 
-void EntropyCoder::FillDecodeTable(uint32_t node, uint32_t code, uint32_t depth) {
-    const Node& here = tree[node];
-    if (here.children[0] == 0 || depth == tableBits) {
-        DecodeEntry entry{node, static_cast<uint8_t>(depth), ItemKind::Subtree};
-        if (here.children[0] == 0) {
-            entry = Classify(here.value);
-            entry.length = static_cast<uint8_t>(depth);
-        }
-        for (uint32_t index = code; index < (uint32_t(1) << tableBits);
-             index += uint32_t(1) << depth) {
-            table[index] = entry;
-        }
-        return;
+namespace {
+
+struct SubtreeShape {
+    uint32_t depth;
+    uint64_t leaves;
+};
+
+SubtreeShape shapeOf(const EntropyCoder::Node* tree, uint32_t node) {
+    if (tree[node].children[0] == 0) {
+        return {0, 1};
     }
-    FillDecodeTable(here.children[0], code, depth + 1);
-    FillDecodeTable(here.children[1], code | (uint32_t(1) << depth), depth + 1);
+    const SubtreeShape left = shapeOf(tree, tree[node].children[0]);
+    const SubtreeShape right = shapeOf(tree, tree[node].children[1]);
+    return {1 + std::max(left.depth, right.depth), left.leaves + right.leaves};
+}
+
+uint32_t bitLengthOf(uint64_t value) {
+    uint32_t bits = 0;
+    for (; value != 0; value >>= 1) {
+        ++bits;
+    }
+    return bits;
+}
+
+} // namespace
+
+uint32_t EntropyCoder::SubtableBits(uint32_t node) const {
+    // As deep as the subtree, but no wider than its leaves need: a lopsided subtree would
+    // otherwise cost 2^depth entries for a handful of codes.
+    const SubtreeShape shape = shapeOf(tree, node);
+    return std::min({shape.depth, bitLengthOf(shape.leaves) + 1, DecodeTableBits});
+}
+
+uint64_t EntropyCoder::SubtableEntries(uint32_t node, uint32_t depth) const {
+    if (tree[node].children[0] == 0) {
+        return 0;
+    }
+    if (depth == tableBits) {
+        return uint64_t(1) << SubtableBits(node);
+    }
+    return SubtableEntries(tree[node].children[0], depth + 1) +
+           SubtableEntries(tree[node].children[1], depth + 1);
+}
+
+void EntropyCoder::FillDecodeTable(DecodeEntry* entries, uint32_t bits, uint32_t node,
+                                   uint32_t code, uint32_t depth, bool firstLevel) {
+    const Node& here = tree[node];
+    DecodeEntry entry{node, static_cast<uint8_t>(depth), ItemKind::Walk, 0};
+    if (here.children[0] == 0) {
+        entry = Classify(here.value);
+        entry.length = static_cast<uint8_t>(depth);
+    } else if (depth < bits) {
+        FillDecodeTable(entries, bits, here.children[0], code, depth + 1, firstLevel);
+        FillDecodeTable(entries, bits, here.children[1], code | (uint32_t(1) << depth), depth + 1,
+                        firstLevel);
+        return;
+    } else if (firstLevel) {
+        const uint32_t subtableBits = SubtableBits(node);
+        const uint64_t start = tableUsed;
+        tableUsed += uint64_t(1) << subtableBits;
+        FillDecodeTable(table + start, subtableBits, node, 0, 0, false);
+        entry = {static_cast<uint32_t>(start), static_cast<uint8_t>(depth), ItemKind::Subtable,
+                 static_cast<uint8_t>(subtableBits)};
+    }
+    for (uint32_t index = code; index < (uint32_t(1) << bits); index += uint32_t(1) << depth) {
+        entries[index] = entry;
+    }
 }
 
 bool EntropyCoder::BuildDecodeTable() {
@@ -195,17 +246,20 @@ bool EntropyCoder::BuildDecodeTable() {
         return true;
     }
     tableBits = width != 0 ? width : std::min(maxDepth, DecodeTableBits);
-    if (!newArray(table, uint64_t(1) << tableBits)) {
+    const uint64_t first = uint64_t(1) << tableBits;
+    const uint64_t entries = width != 0 ? first : first + SubtableEntries(0, 0);
+    if (!newArray(table, entries)) {
         return false;
     }
     if (width != 0) {
-        for (uint32_t symbol = 0; symbol < (uint32_t(1) << width); ++symbol) {
+        for (uint32_t symbol = 0; symbol < first; ++symbol) {
             table[symbol] = Classify(symbol);
             table[symbol].length = static_cast<uint8_t>(width);
         }
-    } else {
-        FillDecodeTable(0, 0, 0);
+        return true;
     }
+    tableUsed = first;
+    FillDecodeTable(table, tableBits, 0, 0, 0, true);
     return true;
 }
 
@@ -243,29 +297,84 @@ bool EntropyCoder::TakeItem(const DecodeEntry& entry) {
     return haveItem;
 }
 
+uint64_t EntropyCoder::ExpandLiterals(int32_t* out, uint64_t done, uint64_t count) {
+    if (reader.IsFile()) {
+        return done;
+    }
+    uint64_t buffer = 0;
+    uint64_t bitCount = 0;
+    const uint8_t* next = nullptr;
+    const uint8_t* end = nullptr;
+    reader.Export(buffer, bitCount, next, end);
+    const DecodeEntry* const entries = table;
+    const uint64_t mask = (uint64_t(1) << tableBits) - 1;
+    uint64_t i = done;
+    // Everything lives in registers: no calls, and the loop leaves at the first item that
+    // is not a literal of at most two lookups, or eight bytes before the end of the input.
+    while (i < count && end - next >= 8) {
+        buffer |= readLE64(next) << bitCount;
+        next += (63 - bitCount) >> 3;
+        bitCount |= 56;
+        // A refill leaves 64 real bits in the buffer (the eight bytes loaded are all in the
+        // input), so after three first-level entries 28 remain for a subtable lookup.
+        DecodeEntry entry = entries[buffer & mask];
+        int k = 0;
+        for (; k < 3 && entry.kind == ItemKind::Literal && i < count; ++k) {
+            buffer >>= entry.length;
+            bitCount -= entry.length;
+            out[i++] = static_cast<int32_t>(entry.value);
+            entry = entries[buffer & mask];
+        }
+        if (k == 3 || i == count) {
+            continue;
+        }
+        if (entry.kind != ItemKind::Subtable) {
+            break;
+        }
+        const DecodeEntry second =
+            entries[entry.value +
+                    ((buffer >> entry.length) & ((uint64_t(1) << entry.subtableBits) - 1))];
+        if (second.kind != ItemKind::Literal) {
+            break;
+        }
+        buffer >>= entry.length + second.length;
+        bitCount -= entry.length + second.length;
+        out[i++] = static_cast<int32_t>(second.value);
+    }
+    reader.Import(buffer, bitCount, next);
+    return i;
+}
+
 uint64_t EntropyCoder::ExpandTable(int32_t* out, uint64_t done, uint64_t count) {
     const DecodeEntry* const entries = table;
     const uint64_t mask = (uint64_t(1) << tableBits) - 1;
-    BitReader bits = reader;
     uint64_t i = done;
     DecodeEntry entry{};
     bool sawRun = false;
     while (i < count) {
-        bits.Need(32);
-        entry = entries[bits.Peek() & mask];
-        bits.Consume(entry.length);
-        if (entry.kind == ItemKind::Subtree) {
-            const uint8_t length = entry.length;
-            entry = Classify(tree[WalkFrom(bits, entry.value)].value);
-            entry.length = length;
+        i = ExpandLiterals(out, i, count);
+        if (i == count) {
+            break;
         }
+        // One item the fast loop left: a run, a long code, or the end of the input.
+        reader.Need(2 * DecodeTableBits);
+        entry = entries[reader.Peek() & mask];
+        if (entry.kind == ItemKind::Subtable) {
+            reader.Consume(entry.length);
+            entry =
+                entries[entry.value + (reader.Peek() & ((uint64_t(1) << entry.subtableBits) - 1))];
+        }
+        if (entry.kind == ItemKind::Walk) {
+            reader.Consume(entry.length);
+            entry = Classify(tree[WalkFrom(reader, entry.value)].value);
+        }
+        reader.Consume(entry.length);
         if (entry.kind != ItemKind::Literal) {
             sawRun = true;
             break;
         }
         out[i++] = static_cast<int32_t>(entry.value);
     }
-    reader = bits;
     if (i > done) {
         lastItem = out[i - 1];
         haveItem = true;
@@ -323,6 +432,14 @@ bool EntropyCoder::ExpandItems(int32_t* out, uint64_t count) {
         logMessage("Codec stream refused: items past the end of their input\n");
         return false;
     }
+    return true;
+}
+
+bool EntropyCoder::SkipZeroRun(uint64_t count) {
+    if (pendingRun < count || lastItem != 0) {
+        return false;
+    }
+    pendingRun -= count;
     return true;
 }
 

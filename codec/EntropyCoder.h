@@ -23,7 +23,9 @@
 //   maxDepth      longest code in the tree
 //   codeTooLong   encoding: a code is longer than val2code's 32 bits can hold
 //   reader        the coder stream; it keeps its position across DecodeValue calls
-//   table         item decoding: entry per value of the next tableBits bits
+//   table         item decoding: entry per value of the next tableBits bits, then the
+//                 second-level tables of codes longer than tableBits
+//   tableUsed     entries of table handed out while it is filled
 //   base          item decoding: added to every literal
 //   lastItem      item decoding: the last integer written, repeated by run markers
 //   haveItem      item decoding: lastItem is valid (a stream may not open with a run)
@@ -39,13 +41,16 @@ public:
         uint32_t value;
         uint32_t children[2];
     };
-    enum class ItemKind : uint8_t { Literal, Run, Subtree };
+    enum class ItemKind : uint8_t { Literal, Run, Subtable, Walk };
     // What the next bits of the stream stand for. value is the integer to write for a
-    // literal, the repeat count for a run, the node to walk on from for a subtree.
+    // literal, the repeat count for a run, the first entry of the second-level table of
+    // subtableBits bits for a subtable, the node to walk on from for a walk. length is
+    // the bits the entry accounts for.
     struct DecodeEntry {
         uint32_t value;
         uint8_t length;
         ItemKind kind;
+        uint8_t subtableBits;
     };
 
     EntropyCoder() = default;
@@ -72,6 +77,9 @@ public:
     // DecodeAndExpand in pieces, so that a caller can consume the integers row by row.
     bool BeginItems(int32_t base);
     bool ExpandItems(int32_t* out, uint64_t count);
+    // True when the next count integers are all 0 from one run; they are then taken
+    // without being written.
+    bool SkipZeroRun(uint64_t count);
     // Logs when a run asked for more integers than were taken.
     void FinishItems();
 
@@ -93,9 +101,13 @@ private:
     bool Build(uint32_t node, uint32_t first, uint32_t count, uint64_t sum, uint64_t code,
                int depth);
     bool BuildDecodeTable();
-    void FillDecodeTable(uint32_t node, uint32_t code, uint32_t depth);
+    void FillDecodeTable(DecodeEntry* entries, uint32_t bits, uint32_t node, uint32_t code,
+                         uint32_t depth, bool firstLevel);
+    uint32_t SubtableBits(uint32_t node) const;
+    uint64_t SubtableEntries(uint32_t node, uint32_t depth) const;
     DecodeEntry Classify(uint32_t symbol) const;
     uint32_t WalkFrom(BitReader& bits, uint32_t node) const;
+    uint64_t ExpandLiterals(int32_t* out, uint64_t done, uint64_t count);
     uint64_t ExpandTable(int32_t* out, uint64_t done, uint64_t count);
     uint64_t ExpandWide(int32_t* out, uint64_t done, uint64_t count);
     bool TakeItem(const DecodeEntry& entry);
@@ -120,6 +132,7 @@ private:
 
     DecodeEntry* table = nullptr;
     uint32_t tableBits = 0;
+    uint64_t tableUsed = 0;
     int32_t base = 0;
     int32_t lastItem = 0;
     bool haveItem = false;

@@ -27,6 +27,14 @@ void addPrevious(uint32_t* values, uint32_t* state, uint64_t count, bool leftAlo
 
 } // namespace
 
+void dequantiseValues(const uint32_t* values, uint64_t count, float inverseScale, float offset,
+                      float* out) {
+    // Two roundings, never a fused multiply-add: the codec is built with -ffp-contract=off.
+    for (uint64_t t = 0; t < count; ++t) {
+        out[t] = static_cast<float>(static_cast<int32_t>(values[t])) * inverseScale + offset;
+    }
+}
+
 RowIntegrator::~RowIntegrator() {
     std::free(lineState);
     std::free(planeState);
@@ -88,5 +96,45 @@ void RowIntegrator::Integrate(uint32_t* values, uint64_t count, uint64_t start, 
     const uint64_t planeOffset = j * extent[0] + start;
     for (uint32_t pass = planeStages; pass >= 1; --pass) {
         addPrevious(values, planeState + (pass - 1) * planeElements + planeOffset, count, k < pass);
+    }
+}
+
+void RowIntegrator::IntegrateAndDequantise(uint32_t* values, uint64_t count, uint64_t start,
+                                           uint64_t j, uint64_t k, float inverseScale, float offset,
+                                           float* out) {
+    if (!SinglePassInside(j, k)) {
+        Integrate(values, count, start, j, k);
+        dequantiseValues(values, count, inverseScale, offset, out);
+        return;
+    }
+    IntegrateAxis0(values, count, start);
+    uint32_t* const line = lineState + start;
+    uint32_t* const plane = planeState + j * extent[0] + start;
+    for (uint64_t t = 0; t < count; ++t) {
+        const uint32_t acrossLines = values[t] + line[t];
+        line[t] = acrossLines;
+        const uint32_t acrossPlanes = acrossLines + plane[t];
+        plane[t] = acrossPlanes;
+        out[t] = static_cast<float>(static_cast<int32_t>(acrossPlanes)) * inverseScale + offset;
+    }
+}
+
+void RowIntegrator::IntegrateZerosAndDequantise(uint32_t* values, uint64_t count, uint64_t start,
+                                                uint64_t j, uint64_t k, float inverseScale,
+                                                float offset, float* out) {
+    // Empty space in smoke grids: a zero line integrates to the line before it, so only
+    // the plane sums move.
+    if (!SinglePassInside(j, k) || start != 0) {
+        std::memset(values, 0, count * 4);
+        IntegrateAndDequantise(values, count, start, j, k, inverseScale, offset, out);
+        return;
+    }
+    runningSums[1] = 0;
+    const uint32_t* const line = lineState;
+    uint32_t* const plane = planeState + j * extent[0];
+    for (uint64_t t = 0; t < count; ++t) {
+        const uint32_t acrossPlanes = line[t] + plane[t];
+        plane[t] = acrossPlanes;
+        out[t] = static_cast<float>(static_cast<int32_t>(acrossPlanes)) * inverseScale + offset;
     }
 }

@@ -8,6 +8,10 @@
 
 #include <cstdint>
 
+// out[t] = float(values[t] as signed) * inverseScale + offset, rounded after each step.
+void dequantiseValues(const uint32_t* values, uint64_t count, float inverseScale, float offset,
+                      float* out);
+
 // Fields:
 //   extent          the grid; extent[1] and extent[2] are 1 for one-axis data
 //   passes          differencing passes to undo
@@ -34,7 +38,19 @@ public:
     // line (j, k). Lines come in memory order, and a line's spans in order.
     void Integrate(uint32_t* values, uint64_t count, uint64_t start, uint64_t j, uint64_t k);
 
+    // Integrate, then out[t] = float(values[t]) * inverseScale + offset. One pass over the
+    // span for the common single pass; values is left in an unspecified state.
+    void IntegrateAndDequantise(uint32_t* values, uint64_t count, uint64_t start, uint64_t j,
+                                uint64_t k, float inverseScale, float offset, float* out);
+
+    // IntegrateAndDequantise for a span of zeros; values is scratch for count elements.
+    void IntegrateZerosAndDequantise(uint32_t* values, uint64_t count, uint64_t start, uint64_t j,
+                                     uint64_t k, float inverseScale, float offset, float* out);
+
 private:
+    bool SinglePassInside(uint64_t j, uint64_t k) const {
+        return passes == 1 && lineStages == 1 && planeStages == 1 && j >= 1 && k >= 1;
+    }
     void IntegrateAxis0(uint32_t* values, uint64_t count, uint64_t start);
 
     uint64_t extent[3] = {0, 0, 0};

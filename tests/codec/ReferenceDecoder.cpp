@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace kortest {
 
@@ -234,11 +235,12 @@ ReferenceResult referenceDecode(const std::vector<uint8_t>& stream, int axes) {
         }
     }
     const float inverse = 1.0f / scale;
+    result.values.reserve(static_cast<size_t>(elements));
     for (int64_t e = 0; e < elements; ++e) {
         const float product = static_cast<float>(q[e]) * inverse;
         result.values.push_back(product + offset);
     }
-    result.integers = q;
+    result.integers = std::move(q);
     return result;
 }
 

@@ -96,3 +96,29 @@ TEST(Differential, EncoderOutputMatchesTheLiteralDecoderWithinTheStep) {
         }
     }
 }
+
+TEST(Differential, SmokeLikeGridWithEmptySpaceMatchesTheLiteralDecoder) {
+    // Whole lines of zeros take the decoder's empty-space path; the plume the general one.
+    const int32_t extents[3] = {48, 40, 36};
+    std::vector<float> data(48 * 40 * 36, 0.0f);
+    for (int k = 0; k < 36; ++k) {
+        for (int j = 0; j < 40; ++j) {
+            for (int i = 0; i < 48; ++i) {
+                const float dx = static_cast<float>(i - 24) / 12.0f;
+                const float dy = static_cast<float>(j - 20) / 10.0f;
+                const float dz = static_cast<float>(k - 18) / 9.0f;
+                const float d = dx * dx + dy * dy + dz * dz;
+                data[static_cast<size_t>((k * 40 + j) * 48 + i)] =
+                    d < 1.0f ? (1.0f - d) * std::sin(static_cast<float>(i + 2 * j + 3 * k)) : 0.0f;
+            }
+        }
+    }
+    for (int passes = 0; passes < 3; ++passes) {
+        SGCompressor<3> encoder;
+        const uint64_t size = encoder.Compress(data.data(), extents, 16, 0.0f, passes);
+        const std::vector<uint8_t> stream(encoder.OutputData(), encoder.OutputData() + size);
+        std::vector<float> out(data.size());
+        ASSERT_EQ(decode<3>(stream, out), 1);
+        EXPECT_TRUE(sameBits(out, kortest::referenceDecode(stream, 3).values)) << passes;
+    }
+}

@@ -1,0 +1,143 @@
+// SPDX-License-Identifier: Apache-2.0
+// What a host waits for: opening a 256^3 frame of 8 channels, and the first request of a
+// channel, which decodes it. The frame is encoded once, assembled and written with the
+// library's writer, and read back through the public entry points.
+#include "BenchGrids.h"
+#include "cachefile/KorWriter.h"
+#include "codec/SGCompressor.h"
+#include "codec/ZoneEncoder.h"
+#include "loader/FluxaFrameData.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int GridSize = 256;
+
+struct ChannelSpec {
+    int channel;
+    std::vector<float> (*grid)(int);
+    int bits;
+    int passes;
+    bool zones;
+};
+
+std::vector<float> constantGrid(int n) {
+    return std::vector<float>(size_t(n) * n * n, 0.5f);
+}
+
+const ChannelSpec channelSpecs[] = {
+    {FluxaEnum::Smoke, korbench::smokeGrid, 16, 1, true},
+    {FluxaEnum::Temperature, korbench::smokeGrid, 12, 1, false},
+    {FluxaEnum::Fuel, korbench::smokeGrid, 8, 1, false},
+    {FluxaEnum::VelocityX, korbench::velocityGrid, 12, 2, false},
+    {FluxaEnum::VelocityY, korbench::velocityGrid, 12, 2, false},
+    {FluxaEnum::VelocityZ, korbench::velocityGrid, 12, 2, false},
+    {FluxaEnum::Wavelet, korbench::noiseGrid, 16, 1, false},
+    {FluxaEnum::TextureU, constantGrid, 16, 1, false},
+};
+
+void appendRecord(std::vector<int32_t>& table, int channel, const uint8_t* stream, uint64_t bytes) {
+    const size_t words = size_t((bytes + 3) / 4);
+    table.push_back(channel);
+    table.push_back(int32_t(words));
+    const size_t at = table.size();
+    table.resize(at + words, 0);
+    std::memcpy(table.data() + at, stream, size_t(bytes));
+}
+
+// The frame file, written on first use.
+const std::string& framePath() {
+    static const std::string path = [] {
+        std::vector<int32_t> table;
+        const int32_t extents[3] = {GridSize, GridSize, GridSize};
+        uint32_t mask = 0;
+        for (const ChannelSpec& spec : channelSpecs) {
+            const std::vector<float> data = spec.grid(GridSize);
+            SGCompressor<3> compressor;
+            const uint64_t bytes =
+                spec.zones
+                    ? compressZones(compressor, data.data(), extents, spec.bits, 0.0f, spec.passes)
+                    : compressor.Compress(data.data(), extents, spec.bits, 0.0f, spec.passes);
+            appendRecord(table, spec.channel, compressor.OutputData(), bytes);
+            mask |= 1u << spec.channel;
+        }
+        FluxaFrameData frame;
+        frame.recordTable = new int32_t[table.size()];
+        std::memcpy(frame.recordTable, table.data(), table.size() * 4);
+        frame.recordWords = int32_t(table.size());
+        frame.gridSize[0] = frame.gridSize[1] = frame.gridSize[2] = GridSize;
+        const std::string file = (std::filesystem::temp_directory_path() /
+                                  ("korloader-bench-" + std::to_string(getpid()) + ".kor"))
+                                     .string();
+        writeKorFile(&frame, file.c_str(), mask);
+        return file;
+    }();
+    return path;
+}
+
+// Peak resident bytes since the last reset (Linux: clear_refs 5 resets VmHWM).
+void resetPeakResident() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+double statusKiB(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(field, 0) == 0) {
+            return std::stod(line.substr(std::strlen(field)));
+        }
+    }
+    return 0;
+}
+
+void BM_OpenFrame(benchmark::State& state) {
+    const std::string& path = framePath();
+    for (auto _ : state) {
+        IKor* frame = newIKor(path.c_str());
+        benchmark::DoNotOptimize(frame);
+        deleteIKor(frame);
+    }
+    state.counters["fileMiB"] = double(std::filesystem::file_size(path)) / 1048576.0;
+}
+
+void BM_FirstGetChannel(benchmark::State& state) {
+    const int channel = int(state.range(0));
+    const std::string& path = framePath();
+    double peakOverOutput = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        IKor* frame = newIKor(path.c_str());
+        resetPeakResident();
+        const double before = statusKiB("VmRSS:");
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(frame->getChannel(channel));
+        state.PauseTiming();
+        const double output = double(GridSize) * GridSize * GridSize * 4 / 1024;
+        peakOverOutput = (statusKiB("VmHWM:") - before) / output;
+        deleteIKor(frame);
+        state.ResumeTiming();
+    }
+    // Memory the decode needed beyond what was resident, relative to the channel's array.
+    state.counters["peak/output"] = peakOverOutput;
+}
+
+// Smoke is a zone container; the rest are single blocks.
+BENCHMARK(BM_OpenFrame)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstGetChannel)
+    ->Arg(FluxaEnum::Smoke)
+    ->Arg(FluxaEnum::VelocityX)
+    ->Arg(FluxaEnum::Wavelet)
+    ->Arg(FluxaEnum::TextureU)
+    ->Arg(FluxaEnum::Speed)
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
