@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "cachefile/KorReader.h"
 #include "loader/LoadResult.h"
-#include "loader/PGroup.h"
+#include "particles/PGroup.h"
 #include "tests/cachefile/KorBytes.h"
 #include "tests/common/CapturedOutput.h"
 #include "tests/common/TempDirectory.h"
 
 #include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace kortest;
@@ -311,4 +312,20 @@ TEST(KorReader, EveryPrefixLoadsOrIsRefused) {
             EXPECT_STREQ(frame.note.Chars(), "note");
         }
     }
+}
+
+TEST(KorReader, CheckedInFiles) {
+    const std::filesystem::path data = std::filesystem::path(KORLOADER_SOURCE_DIR) / "tests/data";
+    int seen = 0;
+    for (const char* kind : {"golden", "broken"}) {
+        for (const auto& entry : std::filesystem::directory_iterator(data / kind)) {
+            FluxaFrameData frame;
+            CapturedLog log;
+            const int result = readKorFile(&frame, entry.path().string().c_str(), false);
+            EXPECT_EQ(result, std::string(kind) == "golden" ? LoadOk : LoadBrokenFile)
+                << entry.path();
+            ++seen;
+        }
+    }
+    EXPECT_GE(seen, 9);
 }
