@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "cachefile/KorReader.h"
 #include "loader/LoadResult.h"
-#include "particles/PGroup.h"
+#include "loader/PGroup.h"
 #include "tests/cachefile/KorBytes.h"
 #include "tests/common/CapturedOutput.h"
 #include "tests/common/TempDirectory.h"
