@@ -46,7 +46,8 @@ StreamBuilder& StreamBuilder::bits(uint64_t value, int count) {
         if (bitPosition == 0) {
             data.push_back(0);
         }
-        data.back() = static_cast<uint8_t>(data.back() | (((value >> i) & 1) << bitPosition));
+        const uint64_t bit = i < 64 ? (value >> i) & 1 : 0;
+        data.back() = static_cast<uint8_t>(data.back() | (bit << bitPosition));
         bitPosition = (bitPosition + 1) % 8;
     }
     return *this;
