@@ -141,3 +141,5 @@ BENCHMARK(BM_FirstGetChannel)
     ->Unit(benchmark::kMillisecond);
 
 } // namespace
+
+BENCHMARK_MAIN();
