@@ -170,3 +170,25 @@ TEST(Compress, RoundTripsOneAxisAtEveryResolution) {
         }
     }
 }
+
+TEST(Compress, CodesLongerThan32BitsFallBackToFixedWidth) {
+    // Fibonacci counts make the Shannon-Fano tree a chain: 34 symbols give codes of up to
+    // 33 bits, which val2code cannot hold. Before the fix they were written truncated.
+    std::vector<int32_t> items;
+    uint64_t previous = 1;
+    uint64_t current = 1;
+    for (int32_t symbol = 0; symbol < 34; ++symbol) {
+        items.insert(items.end(), current, symbol);
+        const uint64_t next = previous + current;
+        previous = current;
+        current = next;
+    }
+    EntropyCoder encoder;
+    ASSERT_GT(encoder.Encode(items.data(), items.size()), 0u);
+    EXPECT_EQ(encoder.OutputData()[0], 6); // fixed width: 34 symbols need 6 bits
+    EntropyCoder decoder;
+    ASSERT_TRUE(decoder.InitDecoder(encoder.OutputData(), false, encoder.OutputBytes()));
+    std::vector<int32_t> decoded(items.size());
+    ASSERT_TRUE(decoder.DecodeAndExpand(decoded.data(), decoded.size(), 0));
+    EXPECT_TRUE(decoded == items);
+}
