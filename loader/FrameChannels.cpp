@@ -22,15 +22,40 @@ bool isColour(int channel) {
     return channel >= FluxaEnum::ColorR && channel <= FluxaEnum::ColorB;
 }
 
+// Sentinels for the last byte of the packed colour, the unused fourth byte of the last
+// voxel: zlib data that ends early leaves that byte untouched.
+constexpr uint8_t FirstSentinel = 0x5A;
+constexpr uint8_t SecondSentinel = 0xA5;
+
+// The packed colour must fill the whole grid: a stream that ends early would leave voxels
+// unset. inflateBlock does not say how much it wrote, so the last byte tells: when it
+// still holds the sentinel, a second inflate with another sentinel shows whether the data
+// merely happens to end in that value.
 bool inflatePackedColour(const RecordPayload& payload, float* out, int64_t voxels) {
     RecordPayload zlibBytes;
     // The inflate interface counts output bytes in 32 bits.
     if (!packedColourStream(payload, zlibBytes) || uint64_t(voxels) > UINT32_MAX / 4) {
         return false;
     }
-    const uint64_t bytes = uint64_t(voxels) * 4;
-    return inflateBlock(zlibBytes.bytes, static_cast<uint32_t>(zlibBytes.byteCount),
-                        reinterpret_cast<uint8_t*>(out), static_cast<uint32_t>(bytes)) != 0;
+    const uint32_t bytes = static_cast<uint32_t>(voxels) * 4;
+    uint8_t* output = reinterpret_cast<uint8_t*>(out);
+    const auto inflate = [&] {
+        return inflateBlock(zlibBytes.bytes, static_cast<uint32_t>(zlibBytes.byteCount), output,
+                            bytes) != 0;
+    };
+    if (bytes == 0) {
+        return inflate();
+    }
+    uint8_t& last = output[bytes - 1];
+    last = FirstSentinel;
+    if (!inflate()) {
+        return false;
+    }
+    if (last != FirstSentinel) {
+        return true;
+    }
+    last = SecondSentinel;
+    return inflate() && last != SecondSentinel;
 }
 
 } // namespace
