@@ -65,7 +65,20 @@ void SGCompressor<N>::AppendOutput(const void* bytes, uint64_t length) {
 template <int N>
 void SGCompressor<N>::JobProc(Job* job) {
     Zone* const zone = static_cast<Zone*>(job);
-    if (job->arg == 1) {
+    if (job->arg == 1 && pendingZones != nullptr) {
+        for (uint32_t i = nextPendingZone.fetch_add(1); i < pendingZoneCount;
+             i = nextPendingZone.fetch_add(1)) {
+            const ZoneTask& task = pendingZones[i];
+            if (task.valid) {
+                zone->destination = pendingOutput + task.outputOffset;
+                zone->source = task.source;
+                zone->sourceBytes = task.sourceBytes;
+                zone->capacity = task.capacity;
+                zone->result = static_cast<uint64_t>(zone->compressor.DecodeStream(
+                    task.source, zone->destination, false, task.sourceBytes, task.capacity, false));
+            }
+        }
+    } else if (job->arg == 1) {
         // Zones never nest: a container inside a zone would multiply the work an input
         // can demand, and no writer produces one.
         zone->result = static_cast<uint64_t>(zone->compressor.DecodeStream(
@@ -186,18 +199,13 @@ void SGCompressor<N>::DecodeZones(const ZoneTask* tasks, uint32_t zoneCount, flo
         Init(jobs);
     }
     if (threadManager != nullptr && jobCount == jobs && jobs > 1) {
-        for (uint32_t first = 0; first < zoneCount; first += static_cast<uint32_t>(jobs)) {
-            uint32_t i = first;
-            for (Job* job = firstJob; job != nullptr; job = job->next, ++i) {
-                Zone* const zone = static_cast<Zone*>(job);
-                const bool assigned = i < zoneCount && tasks[i].valid;
-                zone->destination = assigned ? outputFloats + tasks[i].outputOffset : nullptr;
-                zone->source = assigned ? tasks[i].source : nullptr;
-                zone->sourceBytes = assigned ? tasks[i].sourceBytes : 0;
-                zone->capacity = assigned ? tasks[i].capacity : 0;
-            }
-            Run(1);
-        }
+        // Jobs take zones as they finish, so uneven zones still keep every thread busy.
+        pendingZones = tasks;
+        pendingZoneCount = zoneCount;
+        pendingOutput = outputFloats;
+        nextPendingZone.store(0);
+        Run(1);
+        pendingZones = nullptr;
         return;
     }
     for (uint32_t i = 0; i < zoneCount; ++i) {

@@ -8,6 +8,7 @@
 #include "jobs/MTJobs.h"
 #include "support/iArray.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 
@@ -17,6 +18,8 @@
 //   sourceFile  file mode: the stream being decoded
 //   output      the stream the last Compress wrote
 //   outputFailed  the output could not grow during the last Compress
+//   pendingZones, pendingZoneCount, pendingOutput, nextPendingZone
+//               the container being decoded by the jobs, and the next zone to take
 // One object must not run two decodes at once: its jobs and cursor are shared.
 template <int N>
 class SGCompressor : public MTJobs {
@@ -69,6 +72,12 @@ private:
     void DecodeZones(const ZoneTask* tasks, uint32_t zoneCount, float* outputFloats);
     bool AppendRaw(const float* data, uint64_t elements);
     uint64_t FinishCompress(uint64_t bytes);
+
+    // A container decode in progress: its jobs take zones from here until none are left.
+    const ZoneTask* pendingZones = nullptr;
+    uint32_t pendingZoneCount = 0;
+    float* pendingOutput = nullptr;
+    std::atomic<uint32_t> nextPendingZone{0};
 
     const uint8_t* cursor = nullptr;
     int32_t* workArray = nullptr;

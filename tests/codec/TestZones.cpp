@@ -202,3 +202,19 @@ TEST(Zones, DefaultSlabCountFollowsSizeAndThreads) {
     EXPECT_EQ(defaultSlabCount(512 * 512, 512, 2), 32);
     EXPECT_EQ(defaultSlabCount(100, 1, 8), 1);
 }
+
+TEST_F(PooledZones, FailingAndLyingZonesCostOnlyThemselvesInParallelToo) {
+    const std::vector<uint8_t> stream = container({
+        {0, -1, constantBlock(2, 1.0f)},
+        {2, -1, {0x01, 0xFC, 0x07, 0, 0, 0, 0}}, // unknown method
+        {3, -1, constantBlock(3, 2.0f)},         // claims the next zone's element
+        {4, 9999, constantBlock(1, 3.0f)},       // input offset past the stream
+        {5, -1, constantBlock(2, 4.0f)},
+    });
+    SGCompressor<3> compressor;
+    int result = 0;
+    EXPECT_EQ(decode3(compressor, stream, 7, &result),
+              (std::vector<float>{1, 1, -1, -1, -1, 4, 4}));
+    EXPECT_EQ(result, 1);
+    EXPECT_NE(compressor.threadManager, nullptr);
+}
