@@ -44,6 +44,10 @@ const Encoded& noise() {
     static const Encoded encoded = encodeGrid(korbench::noiseGrid(GridSize), 16, 1);
     return encoded;
 }
+const Encoded& dense() {
+    static const Encoded encoded = encodeGrid(korbench::denseGrid(GridSize), 16, 1);
+    return encoded;
+}
 const Encoded& velocity() {
     static const Encoded encoded = encodeGrid(korbench::velocityGrid(GridSize), 12, 2);
     return encoded;
@@ -91,6 +95,9 @@ void BM_DecodeSmokeFreshMemory(benchmark::State& state) {
 }
 void BM_DecodeNoise(benchmark::State& state) {
     decodeInto(state, noise(), false);
+}
+void BM_DecodeDenseSmooth(benchmark::State& state) {
+    decodeInto(state, dense(), false);
 }
 void BM_DecodeVelocityPasses2Bits12(benchmark::State& state) {
     decodeInto(state, velocity(), false);
@@ -194,6 +201,7 @@ BENCHMARK(BM_ZlibInflateSmoke)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LibdeflateZlibSmoke)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemcpyOutput)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeNoise)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeDenseSmooth)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeVelocityPasses2Bits12)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EncodeSmoke)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeSmokeZonesSequential)->Unit(benchmark::kMillisecond);

@@ -56,6 +56,13 @@ std::vector<float> noiseGrid(int n) {
     return fill(n, [](float, float, float, uint32_t e) { return hashNoise(e); });
 }
 
+std::vector<float> denseGrid(int n) {
+    return fill(n, [](float x, float y, float z, uint32_t e) {
+        return 0.6f + 0.3f * std::sin(x * 9.0f + y * 5.0f) * std::cos(z * 7.0f) +
+               0.002f * hashNoise(e);
+    });
+}
+
 std::vector<float> velocityGrid(int n) {
     return fill(n, [](float x, float y, float z, uint32_t e) {
         return 4.0f * std::sin(x * 6.3f + z * 2.0f) * std::cos(y * 4.1f) +

@@ -11,6 +11,8 @@ namespace korbench {
 std::vector<float> smokeGrid(int n);
 // Noise in [0, 1) everywhere: no zeros, no runs.
 std::vector<float> noiseGrid(int n);
+// A dense smooth field with fine noise: no zeros, but a small alphabet of differences.
+std::vector<float> denseGrid(int n);
 // A signed, smooth velocity-like component with some turbulence.
 std::vector<float> velocityGrid(int n);
 
