@@ -42,7 +42,7 @@ KOR_PLUGIN_ENTRY void GetAvailableChannels(const char* path,
                                            CacheIO::AvailableChannelList* channels) {
     try {
         const std::lock_guard<std::mutex> guard(hdf5Lock());
-        listF3dAvailableChannels(path, channels);
+        appendF3dChannels(path, channels);
     } catch (...) {
         logMessage("f3dbridge: listing channels failed\n");
     }
@@ -53,7 +53,7 @@ KOR_PLUGIN_ENTRY int ImportFrameF3D(const char* path, FluxaFrameData* frame, cha
     try {
         const std::lock_guard<std::mutex> guard(hdf5Lock());
         return static_cast<int>(
-            importF3dFrame(path, frame, headerOnly != 0, mappings, count, F3dDefaultVoxelBudget));
+            fillFrameFromF3d(path, frame, headerOnly != 0, mappings, count, F3dDefaultVoxelBudget));
     } catch (...) {
         logMessage("f3dbridge: import failed\n");
         return static_cast<int>(F3dResult::Unexpected);

@@ -137,7 +137,7 @@ F3dResult importOrRefuse(const char* path, FluxaFrameData* frame, bool headerOnl
 
 } // namespace
 
-void listF3dAvailableChannels(const char* path, CacheIO::AvailableChannelList* channels) {
+void appendF3dChannels(const char* path, CacheIO::AvailableChannelList* channels) {
     silenceHdf5Errors();
     if (channels == nullptr) {
         return;
@@ -155,8 +155,8 @@ void listF3dAvailableChannels(const char* path, CacheIO::AvailableChannelList* c
     }
 }
 
-F3dResult importF3dFrame(const char* path, FluxaFrameData* frame, bool headerOnly,
-                         const CacheIO::GridMapping* mappings, int count, int64_t voxelBudget) {
+F3dResult fillFrameFromF3d(const char* path, FluxaFrameData* frame, bool headerOnly,
+                           const CacheIO::GridMapping* mappings, int count, int64_t voxelBudget) {
     silenceHdf5Errors();
     if (frame == nullptr || (mappings == nullptr && count > 0)) {
         logMessage("f3dbridge: import of %s without a frame or mappings\n",

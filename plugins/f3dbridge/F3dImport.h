@@ -17,11 +17,11 @@ constexpr int64_t F3dDefaultVoxelBudget = int64_t{1} << 30;
 
 // Appends the file's channels (names as F3dChannelTable.h gives them); appends nothing
 // for a file it cannot read.
-void listF3dAvailableChannels(const char* path, CacheIO::AvailableChannelList* channels);
+void appendF3dChannels(const char* path, CacheIO::AvailableChannelList* channels);
 
 // Fills frame's grid size, transform, channel mask and, unless headerOnly, the channel
 // arrays of the mapped slots. For each slot the first mapping that names a readable field
 // of the file wins; mappings of missing fields are skipped, as are slots outside 0..31
 // and the internal packed-colour slot 18. Factor and reserved are not used.
-F3dResult importF3dFrame(const char* path, FluxaFrameData* frame, bool headerOnly,
-                         const CacheIO::GridMapping* mappings, int count, int64_t voxelBudget);
+F3dResult fillFrameFromF3d(const char* path, FluxaFrameData* frame, bool headerOnly,
+                           const CacheIO::GridMapping* mappings, int count, int64_t voxelBudget);

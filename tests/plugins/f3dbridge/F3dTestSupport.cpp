@@ -10,14 +10,15 @@ Imported importF3d(const std::string& path, const Mappings& mappings, bool heade
         records.emplace_back(mapping.first.c_str(), mapping.second);
     }
     Imported imported{F3dResult::Ok, std::make_unique<FluxaFrameData>()};
-    imported.result = importF3dFrame(path.c_str(), imported.frame.get(), headerOnly, records.data(),
-                                     static_cast<int>(records.size()), voxelBudget);
+    imported.result =
+        fillFrameFromF3d(path.c_str(), imported.frame.get(), headerOnly, records.data(),
+                         static_cast<int>(records.size()), voxelBudget);
     return imported;
 }
 
 std::vector<std::pair<std::string, bool>> listChannels(const std::string& path) {
     CacheIO::AvailableChannelList list;
-    listF3dAvailableChannels(path.c_str(), &list);
+    appendF3dChannels(path.c_str(), &list);
     std::vector<std::pair<std::string, bool>> channels;
     for (int32_t i = 0; i < list.Count(); ++i) {
         channels.emplace_back(list[i].name.Chars(), list[i].flag);

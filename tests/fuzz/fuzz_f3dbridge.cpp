@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: Apache-2.0
+// The f3dbridge reading core on arbitrary bytes. HDF5 reads only named files, so each
+// input goes through a temporary file; every channel the file offers is then mapped and
+// imported, fully and header-only. Seeds are real Field3D files, so mutations reach the
+// layout checks behind the HDF5 signature.
+#include "loader/FluxaFrameData.h"
+#include "plugins/f3dbridge/F3dImport.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// Larger frames are legal but would only measure the allocator.
+constexpr int64_t MaxFuzzVoxels = int64_t(1) << 20;
+
+std::string writeTempFile(const uint8_t* data, size_t size) {
+    char path[] = "/tmp/fuzz_f3dbridge_XXXXXX";
+    const int descriptor = mkstemp(path);
+    if (descriptor < 0) {
+        std::abort();
+    }
+    size_t written = 0;
+    while (written < size) {
+        const ssize_t n = write(descriptor, data + written, size - written);
+        if (n <= 0) {
+            std::abort();
+        }
+        written += static_cast<size_t>(n);
+    }
+    close(descriptor);
+    return path;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string path = writeTempFile(data, size);
+    CacheIO::AvailableChannelList channels;
+    appendF3dChannels(path.c_str(), &channels);
+    std::vector<CacheIO::GridMapping> mappings;
+    for (int32_t i = 0; i < channels.Count(); ++i) {
+        mappings.emplace_back(channels[i].name.Chars(), i % 32);
+    }
+    for (const bool headerOnly : {false, true}) {
+        std::unique_ptr<FluxaFrameData> frame(new FluxaFrameData());
+        fillFrameFromF3d(path.c_str(), frame.get(), headerOnly, mappings.data(),
+                         static_cast<int>(mappings.size()), MaxFuzzVoxels);
+    }
+    std::remove(path.c_str());
+    return 0;
+}

@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: Apache-2.0
+// The built module as the library uses it: loaded by its bare name, asked for channels
+// and default mappings, and filling frames through the library's import glue (velocity
+// check, record placeholder).
+#include "foreign/ForeignImport.h"
+#include "korloader/KorMappings.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string samplePath(const std::string& name) {
+    return std::string(KOR_F3D_SAMPLES) + "/" + name;
+}
+
+class F3dThroughLibrary : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { loaded = initalizeKoraLoader(nullptr, nullptr, 0); }
+
+    static std::vector<std::pair<std::string, int>> channels(const std::string& path) {
+        std::vector<std::pair<std::string, int>> list;
+        char name[256];
+        int flag = -1;
+        for (int index = 0;
+             korGet3rdPartyChannelName(name, sizeof name, &flag, path.c_str(), index) == 1;
+             ++index) {
+            list.emplace_back(name, flag);
+        }
+        return list;
+    }
+
+    static std::string defaultMapping(const std::string& path) {
+        char buffer[1024];
+        EXPECT_EQ(korGenerateDefaultChannelMappings(buffer, sizeof buffer, path.c_str()), 1);
+        return buffer;
+    }
+
+    // The frame as the library leaves it after importing the path with the mapping.
+    static std::unique_ptr<FluxaFrameData> import(const std::string& path, const char* mapping,
+                                                  int expected = 0) {
+        std::unique_ptr<FluxaFrameData> frame = std::make_unique<FluxaFrameData>();
+        EXPECT_EQ(importF3dFrame(path.c_str(), frame.get(), mapping, false), expected);
+        return frame;
+    }
+
+    static int loaded;
+};
+
+int F3dThroughLibrary::loaded = 0;
+
+} // namespace
+
+TEST_F(F3dThroughLibrary, ModuleIsFoundByBareNameAndAccepted) {
+    EXPECT_EQ(loaded & 1, 1);
+}
+
+TEST_F(F3dThroughLibrary, DefaultMappingFeedsTheKnownSlots) {
+    EXPECT_EQ(defaultMapping(samplePath("dense_scalar.f3d")), "2,density;10,fuel;1,temperature;");
+    // The flagged vector components never stand in for smoke.
+    EXPECT_EQ(defaultMapping(samplePath("dense_vector.f3d")),
+              "4,v_mac(x);5,v_mac(y);6,v_mac(z);4,velocity(x);");
+}
+
+TEST_F(F3dThroughLibrary, ImportFillsTheMappedSlots) {
+    const auto frame = import(samplePath("dense_scalar.f3d"), "2,density;10,fuel;1,temperature;");
+    EXPECT_EQ(frame->gridSize[0], 26);
+    EXPECT_EQ(frame->gridSize[1], 22);
+    EXPECT_EQ(frame->gridSize[2], 18);
+    EXPECT_EQ(frame->recordWords, 1);
+    ASSERT_NE(frame->getChannel(2), nullptr);
+    // density (11, 9, 7) sits one voxel in from fuel's padded corner.
+    EXPECT_EQ(frame->getChannel(2)[12 + 26 * (10 + 22 * 8)], 70911.0f);
+    EXPECT_EQ(frame->hasChannel(1), 1);
+    EXPECT_EQ(frame->hasChannel(10), 1);
+}
+
+TEST_F(F3dThroughLibrary, DefaultMappingOfMacVelocityGivesThreeComponents) {
+    const std::string path = samplePath("dense_vector.f3d");
+    const auto frame = import(path, defaultMapping(path).c_str());
+    for (int slot = 4; slot <= 6; ++slot) {
+        EXPECT_EQ(frame->hasChannel(slot), 1) << slot;
+    }
+    // Field3D's centred value of v_mac at (1, 0, 0).
+    EXPECT_EQ(frame->getChannel(4)[1], 2.0f);
+    EXPECT_EQ(frame->getChannel(5)[1], -51.25f);
+    EXPECT_EQ(frame->getChannel(6)[1], 1005001.0f);
+}
+
+TEST_F(F3dThroughLibrary, SequenceOffersTheUnionOfItsFramesChannels) {
+    auto listed = channels(samplePath("seq/smoke.####.f3d"));
+    std::sort(listed.begin(), listed.end());
+    const std::vector<std::pair<std::string, int>> expected = {
+        {"density", 0}, {"fuel", 0}, {"velocity(x)", 1}, {"velocity(y)", 1}, {"velocity(z)", 1}};
+    EXPECT_EQ(listed, expected);
+    // Frames without fuel import all the same; fuel is simply absent.
+    const auto first = import(samplePath("seq/smoke.0001.f3d"), "2,density;10,fuel;");
+    EXPECT_EQ(first->hasChannel(2), 1);
+    EXPECT_EQ(first->hasChannel(10), 0);
+}
+
+TEST_F(F3dThroughLibrary, OgawaAndMissingFilesAreRefused) {
+    import(samplePath("ogawa_dense.f3d"), "2,density;", 21);
+    import(samplePath("absent.f3d"), "2,density;", 20);
+    EXPECT_TRUE(channels(samplePath("ogawa_dense.f3d")).empty());
+}
