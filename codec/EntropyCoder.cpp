@@ -186,21 +186,13 @@ SubtreeShape shapeOf(const EntropyCoder::Node* tree, uint32_t node) {
     return {1 + std::max(left.depth, right.depth), left.leaves + right.leaves};
 }
 
-uint32_t bitLengthOf(uint64_t value) {
-    uint32_t bits = 0;
-    for (; value != 0; value >>= 1) {
-        ++bits;
-    }
-    return bits;
-}
-
 } // namespace
 
 uint32_t EntropyCoder::SubtableBits(uint32_t node) const {
     // As deep as the subtree, but no wider than its leaves need: a lopsided subtree would
     // otherwise cost 2^depth entries for a handful of codes.
     const SubtreeShape shape = shapeOf(tree, node);
-    return std::min({shape.depth, bitLengthOf(shape.leaves) + 1, DecodeTableBits});
+    return std::min({shape.depth, StreamFormat::bitLength(shape.leaves) + 1, DecodeTableBits});
 }
 
 uint64_t EntropyCoder::SubtableEntries(uint32_t node, uint32_t depth) const {
@@ -287,14 +279,15 @@ bool EntropyCoder::BeginItems(int32_t itemBase) {
     return BuildDecodeTable();
 }
 
-bool EntropyCoder::TakeItem(const DecodeEntry& entry) {
-    if (entry.kind == ItemKind::Literal) {
-        lastItem = static_cast<int32_t>(entry.value);
+uint64_t EntropyCoder::FinishExpansion(const int32_t* out, uint64_t done, uint64_t end,
+                                       const DecodeEntry* run) {
+    if (end > done) {
+        lastItem = out[end - 1];
         haveItem = true;
-        return true;
     }
-    pendingRun = entry.value;
-    return haveItem;
+    // A run with nothing before it stays unowed, which the caller reports.
+    pendingRun = run != nullptr && haveItem ? run->value : 0;
+    return end;
 }
 
 uint64_t EntropyCoder::ExpandLiterals(int32_t* out, uint64_t done, uint64_t count) {
@@ -375,14 +368,7 @@ uint64_t EntropyCoder::ExpandTable(int32_t* out, uint64_t done, uint64_t count) 
         }
         out[i++] = static_cast<int32_t>(entry.value);
     }
-    if (i > done) {
-        lastItem = out[i - 1];
-        haveItem = true;
-    }
-    if (sawRun && !TakeItem(entry)) {
-        pendingRun = 0;
-    }
-    return i;
+    return FinishExpansion(out, done, i, sawRun ? &entry : nullptr);
 }
 
 uint64_t EntropyCoder::ExpandWide(int32_t* out, uint64_t done, uint64_t count) {
@@ -402,14 +388,7 @@ uint64_t EntropyCoder::ExpandWide(int32_t* out, uint64_t done, uint64_t count) {
         out[i++] = static_cast<int32_t>(entry.value);
     }
     reader = bits;
-    if (i > done) {
-        lastItem = out[i - 1];
-        haveItem = true;
-    }
-    if (sawRun && !TakeItem(entry)) {
-        pendingRun = 0;
-    }
-    return i;
+    return FinishExpansion(out, done, i, sawRun ? &entry : nullptr);
 }
 
 bool EntropyCoder::ExpandItems(int32_t* out, uint64_t count) {

@@ -110,7 +110,9 @@ private:
     uint64_t ExpandLiterals(int32_t* out, uint64_t done, uint64_t count);
     uint64_t ExpandTable(int32_t* out, uint64_t done, uint64_t count);
     uint64_t ExpandWide(int32_t* out, uint64_t done, uint64_t count);
-    bool TakeItem(const DecodeEntry& entry);
+    // Records the last integer written and the run that stopped the expansion, if any.
+    uint64_t FinishExpansion(const int32_t* out, uint64_t done, uint64_t end,
+                             const DecodeEntry* run);
 
     enum class TableOutcome { Written, TooLarge, OutOfMemory };
     TableOutcome EncodeTable(const int32_t* items, uint64_t itemCount, int32_t minimum,

@@ -19,15 +19,6 @@ constexpr int64_t InitialOutputBytes = 100000;
 // way to get there below 25 bits, and the zone encoder keeps runs shorter.
 constexpr uint64_t MaxTableSymbols = uint64_t(1) << 24;
 
-uint32_t bitLength(uint64_t value) {
-    uint32_t bits = 0;
-    while (value != 0) {
-        value >>= 1;
-        ++bits;
-    }
-    return bits;
-}
-
 uint32_t symbolOf(int32_t item, int32_t minimum) {
     return static_cast<uint32_t>(item) - static_cast<uint32_t>(minimum);
 }
@@ -85,7 +76,7 @@ uint64_t EntropyCoder::Encode(const int32_t* items, uint64_t itemCount) {
     }
     const uint64_t range = static_cast<uint64_t>(int64_t(maximum) - int64_t(minimum));
     // range + 1 == 2^32 needs 33 bits to count, but every symbol still fits in 32.
-    const uint32_t bitWidth = std::min<uint32_t>(bitLength(range + 1), 32);
+    const uint32_t bitWidth = std::min<uint32_t>(StreamFormat::bitLength(range + 1), 32);
     const uint64_t directBytes = uint64_t(bitWidth) * itemCount / 8;
 
     TableOutcome outcome = TableOutcome::TooLarge;
@@ -171,7 +162,7 @@ EntropyCoder::TableOutcome EntropyCoder::EncodeTable(const int32_t* items, uint6
 
 bool EntropyCoder::WriteTable(const int32_t* items, uint64_t itemCount, int32_t minimum,
                               uint32_t bitWidth) {
-    const uint32_t frequencyBits = bitLength(static_cast<uint64_t>(srt[0].frequency));
+    const uint32_t frequencyBits = StreamFormat::bitLength(static_cast<uint64_t>(srt[0].frequency));
     bool fits = WriteWord(0, StreamFormat::WidthBits) &&
                 WriteWord(symbolCount, StreamFormat::CountBits) &&
                 WriteWord(static_cast<uint32_t>(minimum), StreamFormat::BiasBits) &&

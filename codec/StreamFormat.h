@@ -42,4 +42,14 @@ constexpr int MaxCodeDepth = 64;
 // Minimum run folded into a run marker by the encoder.
 constexpr int32_t MinimumRun = 4;
 
+// The number of right shifts that bring value to zero: widths and frequency widths are
+// stated this way (0 -> 0, 1 -> 1, 2 -> 2, 3 -> 2, 4 -> 3).
+constexpr uint32_t bitLength(uint64_t value) {
+    uint32_t bits = 0;
+    for (; value != 0; value >>= 1) {
+        ++bits;
+    }
+    return bits;
+}
+
 } // namespace StreamFormat
