@@ -8,7 +8,8 @@
 #include "cachefile/KorFileIO.h"
 #include "cachefile/KorFormat.h"
 #include "loader/LoadResult.h"
-#include "loader/PGroup.h"
+#include "particles/PGroup.h"
+#include "particles/ParticleRecords.h"
 #include "platform/Platform.h"
 #include "support/ByteOrder.h"
 #include "support/Messages.h"
@@ -107,7 +108,13 @@ private:
             case ChunkChannelRanges:
                 readChannelRanges();
                 break;
-            case ChunkParticleData: // the particle channels are not read yet: skip them
+            case ChunkParticleData:
+                if (headerOnly) {
+                    skipChunk(size);
+                } else {
+                    readParticleChunk(frame, file, fileBytes);
+                }
+                break;
             default:
                 skipChunk(size);
                 break;
@@ -138,6 +145,7 @@ private:
         readFloatsOrFail(frame.particleBoundsMin, 3, file, nullptr);
         readFloatsOrFail(frame.particleBoundsMax, 3, file, nullptr);
         readInt32OrFail(file, "Failed reading chunk id!\n");
+        summarySeen = true;
     }
 
     void readChannelRanges() {
@@ -215,8 +223,11 @@ private:
             readHeaderBlock();
             break;
         default:
-            // Tags 7 and 13: the legacy particle sections, which this reader does not take.
-            throw IOErrException();
+            // Tags 7 and 13. A header-only read with the summary in hand needs no particles;
+            // without the summary the bounds come from the particles themselves.
+            readParticleSection(frame, file, fileBytes, tag == TagCodedParticles,
+                                !(headerOnly && summarySeen), !summarySeen);
+            break;
         }
     }
 
@@ -281,6 +292,7 @@ private:
     FILE* file;
     const bool headerOnly;
     int64_t fileBytes = 0;
+    bool summarySeen = false;
 };
 
 void prepareFrame(FluxaFrameData& frame) {

@@ -6,7 +6,7 @@
 
 #include "cachefile/IOErrException.h"
 #include "cachefile/KorFormat.h"
-#include "loader/PGroup.h"
+#include "particles/PGroup.h"
 #include "platform/Platform.h"
 #include "support/ByteOrder.h"
 #include "support/FramePattern.h"
@@ -27,6 +27,8 @@ constexpr int SaveAttempts = 6;
 constexpr uint32_t VelocityFromGrid = 0x30000;
 constexpr uint32_t VelocitySaveBits = 0x70;
 constexpr int ParticleVelocity = 1;
+// The storage method of a particle channel written from its decoded values.
+constexpr int32_t StoredRaw = 0;
 // Chunk 1003 is written when any of the channels up to TextureW is present.
 constexpr int LastRangedChannel = 21;
 
@@ -137,6 +139,43 @@ void writeParticleSummary(FluxaFrameData& frame, uint32_t saveMask, FILE* file) 
     writeInt32(ParticleSummaryTrailer, file);
 }
 
+// Channels held only decoded (asked for by a host, or read from a legacy section) are
+// written raw from their values, so that saving a frame again loses nothing it read.
+int32_t writeParticleChannels(FluxaFrameData::PGroup& group, FILE* file) {
+    int32_t written = 0;
+    for (int c = 0; c < 32; ++c) {
+        FluxaFrameData::PGroup::Channel& channel = group.channels[c];
+        Platform::CriticalSectionGuard guard(channel.lock);
+        const bool stored = channel.compressed.Count() > 0;
+        const iArray<char, int64_t>& bytes = stored ? channel.compressed : channel.decoded;
+        if (bytes.Count() == 0) {
+            continue;
+        }
+        writeInt32(c, file);
+        writeInt32(stored ? static_cast<int32_t>(channel.method) : StoredRaw, file);
+        writeInt32(static_cast<int32_t>(bytes.Count()), file);
+        writeOrFail(bytes.Data(), static_cast<uint64_t>(bytes.Count()), file);
+        ++written;
+    }
+    return written;
+}
+
+void writeParticleData(FluxaFrameData& frame, FILE* file) {
+    const int64_t sizeAt = beginChunk(ChunkParticleData, file);
+    writeInt32(frame.groups.Count(), file);
+    for (int32_t g = 0; g < frame.groups.Count(); ++g) {
+        FluxaFrameData::PGroup& group = frame.groups[g];
+        writeString(group.name, file);
+        writeInt32(static_cast<int32_t>(group.velocitySource), file);
+        writeInt32(group.count, file);
+        writeInt64(group.extra, file);
+        const int64_t countAt = Platform::tellFile(file);
+        writeInt32Unchecked(0, file);
+        patchCount(countAt, writeParticleChannels(group, file), file);
+    }
+    endChunk(sizeAt, file);
+}
+
 bool hasRangedChannel(FluxaFrameData& frame) {
     for (int c = 0; c <= LastRangedChannel; ++c) {
         if (frame.hasChannel(c)) {
@@ -173,8 +212,9 @@ void writeFrame(FluxaFrameData& frame, uint32_t saveMask, FILE* file) {
     const int64_t noteAt = beginChunk(ChunkNote, file);
     writeString(frame.note, file);
     endChunk(noteAt, file);
-    // Chunk 1002, the groups' particle channel data, belongs here when the frame has
-    // groups. It has to write channels held only decoded as well as compressed ones.
+    if (frame.groups.Count() > 0) {
+        writeParticleData(frame, file);
+    }
     if (hasRangedChannel(frame)) {
         writeChannelRanges(frame, file);
     }

@@ -3,7 +3,8 @@
 // loading left behind. Channel decoding lives in FrameChannels.cpp.
 #include "loader/FluxaFrameData.h"
 
-#include "loader/PGroup.h"
+#include "particles/MTComputeParticlesBbox.h"
+#include "particles/PGroup.h"
 
 #include <cfloat>
 #include <cstddef>
@@ -78,6 +79,7 @@ FluxaFrameData::~FluxaFrameData() {
     clearContents();
     releaseChannels();
     destroyDecoders();
+    delete boundsJobs;
 }
 
 void FluxaFrameData::releaseChannels() {

@@ -3,7 +3,7 @@
 #include "cachefile/KorReader.h"
 #include "cachefile/KorWriter.h"
 #include "loader/LoadResult.h"
-#include "loader/PGroup.h"
+#include "particles/PGroup.h"
 #include "tests/cachefile/KorBytes.h"
 #include "tests/common/CapturedOutput.h"
 #include "tests/common/TempDirectory.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "codec/SGCompressor.h"
 #include "loader/FluxaFrameData.h"
-#include "loader/PGroup.h"
+#include "particles/PGroup.h"
 #include "tests/common/CapturedOutput.h"
 #include "tests/loader/FrameFixtures.h"
 

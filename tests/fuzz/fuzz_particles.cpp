@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: Apache-2.0
+// The particle payloads through the reader (chunk 1002 and the legacy sections of header
+// tags 7 and 13), then every interface call on every group that loaded: each channel of
+// a bounded number of particles, and identifier lookups.
+#include "cachefile/KorReader.h"
+#include "particles/PGroup.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// Larger groups are legal but would only measure the allocator.
+constexpr int32_t MaxFuzzParticles = 1 << 16;
+constexpr int32_t ParticlesAsked = 64;
+
+void askEverything(FluxaFrameData::PGroup& group) {
+    group.getName();
+    group.getParticleCount();
+    for (int channel = -1; channel <= 32; ++channel) {
+        group.hasChannel(channel);
+        group.getChannelSize(channel);
+        group.getChannelType(channel);
+        group.getChannelComponents(channel);
+        alignas(8) unsigned char value[12];
+        for (int32_t p = -1; p <= group.count && p <= ParticlesAsked; ++p) {
+            group.getValue(p, channel, value);
+        }
+        group.getValue(group.count - 1, channel, value);
+    }
+    for (int32_t p = 0; p < group.count && p < 4; ++p) {
+        int64_t id = 0;
+        if (group.getValue(p, 10, &id)) {
+            group.findParticleById(id);
+        }
+    }
+    group.findParticleById(0);
+}
+
+void readOnce(const uint8_t* data, size_t size, bool headerOnly) {
+    if (size == 0) {
+        return;
+    }
+    std::unique_ptr<uint8_t[]> copy(new uint8_t[size]);
+    std::memcpy(copy.get(), data, size);
+    FILE* file = fmemopen(copy.get(), size, "rb");
+    if (file == nullptr) {
+        return;
+    }
+    std::unique_ptr<FluxaFrameData> frame(new FluxaFrameData());
+    const int result = readKorStream(frame.get(), file, "fuzz.kor", headerOnly);
+    std::fclose(file);
+    if (result != 0 || frame->voxelCount() > MaxFuzzParticles) {
+        return;
+    }
+    for (int32_t g = 0; g < frame->groups.Count(); ++g) {
+        if (frame->groups[g].count <= MaxFuzzParticles) {
+            askEverything(frame->groups[g]);
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    readOnce(data, size, false);
+    readOnce(data, size, true);
+    return 0;
+}
