@@ -258,6 +258,7 @@ std::vector<F3dLayerInfo> readF3dCatalogue(hid_t file, const char* path) {
                 continue;
             }
             layer.partition = partitionName;
+            layer.group = groupName;
             layer.groupPath = "/" + groupName + "/" + layerName;
             layer.name = layerName;
             if (layer.unreadable.empty()) {

@@ -26,7 +26,8 @@ struct F3dBox {
 
 // One field (Field3D's layer):
 //   partition        user-visible partition name: the group name up to its last '.'
-//   groupPath        "/<partition group>/<layer>", for opening its datasets
+//   group            the partition group's own name, "<partition>.<n>"
+//   groupPath        "/<group>/<layer>", for opening its datasets
 //   name             layer name, case-sensitive
 //   fieldClass, components (1 or 3), bitsPerComponent (16 half, 32, 64): value type
 //   extents          define the resolution and the local space of the mapping
@@ -36,6 +37,7 @@ struct F3dBox {
 //   unreadable       empty when the field can be imported, else the reason it cannot
 struct F3dLayerInfo {
     std::string partition;
+    std::string group;
     std::string groupPath;
     std::string name;
     F3dFieldClass fieldClass = F3dFieldClass::Dense;

@@ -2,6 +2,7 @@
 #include "plugins/f3dbridge/F3dChannelTable.h"
 
 #include <cstring>
+#include <map>
 #include <set>
 #include <utility>
 
@@ -23,23 +24,25 @@ void addLayerChannels(std::vector<F3dChannel>& channels, const std::string& base
 } // namespace
 
 std::vector<F3dChannel> listF3dChannels(const std::vector<F3dLayerInfo>& layers) {
-    std::set<std::pair<std::string, std::string>> partitionsOfName;
+    std::map<std::string, int> groupsOfName;
+    std::map<std::pair<std::string, std::string>, int> groupsOfPartitionName;
     for (const F3dLayerInfo& layer : layers) {
-        partitionsOfName.insert({layer.name, layer.partition});
+        ++groupsOfName[layer.name];
+        ++groupsOfPartitionName[{layer.partition, layer.name}];
     }
     std::set<std::string> namesSeen;
-    std::set<std::pair<std::string, std::string>> qualifiedSeen;
     std::vector<F3dChannel> channels;
     for (size_t index = 0; index < layers.size(); ++index) {
         const F3dLayerInfo& layer = layers[index];
         if (namesSeen.insert(layer.name).second) {
             addLayerChannels(channels, layer.name, index, layer);
         }
-        const auto firstPartition = partitionsOfName.lower_bound({layer.name, std::string()});
-        const bool shared = std::next(firstPartition) != partitionsOfName.end() &&
-                            std::next(firstPartition)->first == layer.name;
-        if (shared && qualifiedSeen.insert({layer.partition, layer.name}).second) {
-            addLayerChannels(channels, layer.partition + "/" + layer.name, index, layer);
+        if (groupsOfName[layer.name] > 1) {
+            const bool partitionIsUnique =
+                groupsOfPartitionName[{layer.partition, layer.name}] == 1;
+            addLayerChannels(channels,
+                             (partitionIsUnique ? layer.partition : layer.group) + "/" + layer.name,
+                             index, layer);
         }
     }
     return channels;

@@ -3,7 +3,9 @@
 // first field's voxel space, fields of another voxel space are resampled, and for each
 // slot the first mapping naming a readable field wins.
 #include "tests/common/CapturedOutput.h"
+#include "tests/common/TempDirectory.h"
 #include "tests/plugins/f3dbridge/F3dTestSupport.h"
+#include "tests/plugins/f3dbridge/F3dTestWriter.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -104,4 +106,28 @@ TEST(F3dFrames, NoReadableMappedFieldIsRefused) {
     EXPECT_EQ(imported.frame->channelMask, 0u);
     EXPECT_NE(log.Text().find("no mapped field can be read from"), std::string::npos);
     EXPECT_EQ(importF3d(samplePath("dense_scalar.f3d"), {}).result, F3dResult::NoMappedField);
+}
+
+TEST(F3dFrames, LayerRepeatedWithinAPartitionIsQualifiedByItsGroup) {
+    f3dtest::LayerSpec coarse;
+    coarse.data.assign(64, 1.0f);
+    f3dtest::LayerSpec fine = coarse;
+    fine.partitionGroup = "fluid.1";
+    fine.extents = {0, 0, 0, 7, 7, 7};
+    fine.dataWindow = fine.extents;
+    fine.data.assign(512, 2.0f);
+    f3dtest::LayerSpec other = coarse;
+    other.partitionGroup = "smoke.0";
+    const kortest::TempDirectory directory;
+    const std::string path = directory.File("groups.f3d");
+    f3dtest::writeF3dTestFile(path, {coarse, fine, other});
+    const std::vector<std::pair<std::string, bool>> expected = {{"density", false},
+                                                                {"fluid.0/density", false},
+                                                                {"fluid.1/density", false},
+                                                                {"smoke/density", false}};
+    EXPECT_EQ(f3dtest::listChannels(path), expected);
+    const f3dtest::Imported imported = importF3d(path, {{"fluid.1/density", 2}});
+    ASSERT_EQ(imported.result, F3dResult::Ok);
+    EXPECT_EQ(imported.frame->gridSize[0], 8);
+    EXPECT_EQ(imported.frame->channelData[2][0], 2.0f);
 }
