@@ -39,6 +39,9 @@ protected:
         return directory.Write(name, description);
     }
 
+    // The imports start from an empty frame, as the registry hands them one.
+    void renewFrame() { frame = std::make_unique<FluxaFrameData>(); }
+
     std::unique_ptr<FluxaFrameData> frame = std::make_unique<FluxaFrameData>();
 };
 
@@ -126,6 +129,7 @@ TEST_F(ForeignImport, PassesThePluginFailureOnUnchanged) {
     EXPECT_EQ(frame->recordWords, 0);
     EXPECT_EQ(frame->recordTable, nullptr);
     const std::string negative = cache("fail.f3d", "channel density\nfail -1\n");
+    renewFrame();
     EXPECT_EQ(importF3dFrame(negative.c_str(), frame.get(), "2,density;", false), -1);
 }
 
@@ -137,6 +141,7 @@ TEST_F(ForeignImport, TurnsField3DTransformsUnderAxisMode2) {
                                                             MinusOne, MinusZero, 0, 0, 0}));
     // An OpenVDB frame keeps its transform under axis mode 2.
     const std::string vdb = cache("t.vdb", "channel density\norientation 0\n");
+    renewFrame();
     ASSERT_EQ(importVdbFrame(vdb.c_str(), frame.get(), "2,density;", false), 0);
     EXPECT_EQ(transformBits(*frame), Identity);
 }
@@ -148,10 +153,12 @@ TEST_F(ForeignImport, TurnsOpenVdbTransformsUnderAxisMode1WhenThePluginAsks) {
     EXPECT_EQ(transformBits(*frame), (std::vector<uint32_t>{One, 0, 0, MinusZero, MinusZero,
                                                             MinusOne, 0, One, 0, 0, 0, 0}));
     const std::string kept = cache("o1.vdb", "channel density\norientation 1\n");
+    renewFrame();
     ASSERT_EQ(importVdbFrame(kept.c_str(), frame.get(), "2,density;", false), 0);
     EXPECT_EQ(transformBits(*frame), Identity);
     // A Field3D frame keeps its transform under axis mode 1.
     const std::string f3d = cache("o.f3d", "channel density\n");
+    renewFrame();
     ASSERT_EQ(importF3dFrame(f3d.c_str(), frame.get(), "2,density;", false), 0);
     EXPECT_EQ(transformBits(*frame), Identity);
 }
