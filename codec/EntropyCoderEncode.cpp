@@ -14,10 +14,13 @@ namespace {
 // Output arrays start this large so that small streams never reallocate.
 constexpr int64_t InitialOutputBytes = 100000;
 
-// The counts and code tables take 12 bytes per possible symbol. Wider ranges go straight to
-// the fixed-width form rather than allocate gigabytes; a run longer than this is the only
-// way to get there below 25 bits, and the zone encoder keeps runs shorter.
+// The counts and code tables take 12 bytes per possible symbol. Ranges wider than this, or
+// than a few symbols per item, go straight to the fixed-width form rather than allocate
+// up to 48 GiB; with at most 2^24 possible symbols (runs of up to 16 Mi elements, which the
+// zone encoder never exceeds) the table form stays available to real grids.
 constexpr uint64_t MaxTableSymbols = uint64_t(1) << 24;
+constexpr uint64_t AlwaysTableSymbols = uint64_t(1) << 20;
+constexpr uint64_t TableSymbolsPerItem = 4;
 
 uint32_t symbolOf(int32_t item, int32_t minimum) {
     return static_cast<uint32_t>(item) - static_cast<uint32_t>(minimum);
@@ -80,7 +83,10 @@ uint64_t EntropyCoder::Encode(const int32_t* items, uint64_t itemCount) {
     const uint64_t directBytes = uint64_t(bitWidth) * itemCount / 8;
 
     TableOutcome outcome = TableOutcome::TooLarge;
-    if (range + 1 <= MaxTableSymbols) {
+    const bool countable =
+        range + 1 <= MaxTableSymbols &&
+        (range + 1 <= AlwaysTableSymbols || range + 1 <= TableSymbolsPerItem * itemCount);
+    if (countable) {
         writer.SetLimit(directBytes + 8);
         outcome = EncodeTable(items, itemCount, minimum, range, bitWidth, directBytes);
     }

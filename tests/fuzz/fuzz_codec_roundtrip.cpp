@@ -19,7 +19,7 @@ float headerFloat(const uint8_t* stream, size_t at) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 4) {
+    if (size < 8) {
         return 0;
     }
     const int bits = data[0] % 24 - 3;
