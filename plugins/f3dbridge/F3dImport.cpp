@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// Fields are read one at a time, in the order of their first mapping, and each is
-// released once the slots it feeds are filled, so at most one field's payload is held
-// besides the frame's own arrays.
+// Fields are read one at a time, in slot order, and each is released once every slot it
+// feeds is filled, so at most one field's payload is held besides the frame's own arrays.
 #include "plugins/f3dbridge/F3dImport.h"
 
 #include "loader/FluxaFrameData.h"
