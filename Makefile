@@ -12,8 +12,9 @@ build/$(PRESET)/build.ninja: | deps
 
 demo: deps
 	cmake --preset release >/dev/null
-	cmake --build --preset release -j $(JOBS) --target kordemo
-	build/release/tools/kordemo
+	cmake --build --preset release -j $(JOBS) --target korsynth kordump
+	build/release/tools/korsynth build/release/demo 3 128
+	build/release/tools/kordump --threads 2 build/release/demo/smoke.000[1-3].kor
 
 test: deps
 	cmake --preset $(PRESET) >/dev/null
