@@ -38,14 +38,19 @@ void turnAboutFirstAxis(float (&transform)[12], bool negateNewE2) {
     }
 }
 
-bool parseMappingsOrLog(const char* mapping, CacheIO::GridMappingList& mappings,
-                        const char* message) {
-    parseChannelMappings(mapping, mappings);
-    if (mappings.Count() > 0) {
-        return true;
+// Steps 1 to 4 of both imports: ImportOk when the plug-in may be called with mappings.
+int prepareImport(FluxaFrameData& frame, bool pluginReady, const char* mapping,
+                  CacheIO::GridMappingList& mappings, const char* noMappingsMessage) {
+    frame.resetHeader();
+    if (!pluginReady) {
+        return ImportPluginNotReady;
     }
-    logMessage("%s", message);
-    return false;
+    parseChannelMappings(mapping, mappings);
+    if (mappings.Count() == 0) {
+        logMessage("%s", noMappingsMessage);
+        return ImportNoMappings;
+    }
+    return ImportOk;
 }
 
 // Step 7 of both imports. The record table is only a marker that the frame holds data.
@@ -83,14 +88,11 @@ void checkVelocityComplete(FluxaFrameData& frame) {
 }
 
 int importF3dFrame(const char* path, FluxaFrameData* frame, const char* mapping, bool headerOnly) {
-    frame->resetHeader();
-    if (!f3dPluginReady()) {
-        return ImportPluginNotReady;
-    }
     CacheIO::GridMappingList mappings;
-    if (!parseMappingsOrLog(mapping, mappings,
-                            "Trying to import F3D files with no mappings specified!\n")) {
-        return ImportNoMappings;
+    const int prepared = prepareImport(*frame, f3dPluginReady(), mapping, mappings,
+                                       "Trying to import F3D files with no mappings specified!\n");
+    if (prepared != ImportOk) {
+        return prepared;
     }
     const int result = f3dPlugin().importFrameF3D(path, frame, headerOnly ? 1 : 0, mappings.Data(),
                                                   mappings.Count());
@@ -101,14 +103,11 @@ int importF3dFrame(const char* path, FluxaFrameData* frame, const char* mapping,
 }
 
 int importVdbFrame(const char* path, FluxaFrameData* frame, const char* mapping, bool headerOnly) {
-    frame->resetHeader();
-    if (!vdbPluginReady()) {
-        return ImportPluginNotReady;
-    }
     CacheIO::GridMappingList mappings;
-    if (!parseMappingsOrLog(mapping, mappings,
-                            "Trying to import VDB files with no mappings specified!\n")) {
-        return ImportNoMappings;
+    const int prepared = prepareImport(*frame, vdbPluginReady(), mapping, mappings,
+                                       "Trying to import VDB files with no mappings specified!\n");
+    if (prepared != ImportOk) {
+        return prepared;
     }
     // Preset so that a plug-in that forgets to set it leaves the transform alone.
     int orientation = 1;

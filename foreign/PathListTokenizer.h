@@ -6,7 +6,7 @@
 #include <cstdint>
 
 // Fields:
-//   list          the list text, not owned; only read up to `length`
+//   list          the list text, not owned; read up to `length` and one character more
 //   entry         the entry last returned, cut to EntryCharacters and terminated
 //   position      index of the next unread character of the list
 //   length        characters of the list considered, at most MaxListCharacters
