@@ -11,12 +11,33 @@
 
 namespace {
 
-// 4096 entries of 8 bytes: the table stays in L1 while most codes resolve in one lookup.
+// 4096 first-level entries: most codes resolve in one lookup, and the packed copy of the
+// level takes half of L1.
 constexpr uint32_t DecodeTableBits = 12;
 
 // Table entries take one flag bit plus the symbol, so no table can be longer than this.
 uint64_t maxEntriesIn(uint64_t bitsLeft, uint32_t symbolBits) {
     return bitsLeft / (1 + symbolBits);
+}
+
+// The fast loop's copy of the decode table, four bytes an entry: bits 0-4 the length,
+// 5-6 the kind, 7-31 the payload. Literals carry their value minus the base, subtables
+// their bits (7-10) and first entry (11-31); anything else, or anything that does not
+// fit, is marked for the full table.
+constexpr uint32_t PackedLiteral = 0;
+constexpr uint32_t PackedSubtable = 1;
+constexpr uint32_t PackedOther = 2;
+constexpr uint32_t PackedPayloadLimit = uint32_t(1) << 25;
+constexpr uint32_t PackedStartLimit = uint32_t(1) << 21;
+
+uint32_t packedKind(uint32_t packed) {
+    return (packed >> 5) & 3;
+}
+uint32_t packedLength(uint32_t packed) {
+    return packed & 31;
+}
+uint32_t packedPayload(uint32_t packed) {
+    return packed >> 7;
 }
 
 } // namespace
@@ -34,6 +55,8 @@ void EntropyCoder::FreeTables() {
     val2code = nullptr;
     delete[] table;
     table = nullptr;
+    delete[] packedTable;
+    packedTable = nullptr;
     symbolCount = 0;
     maxDepth = 0;
 }
@@ -231,16 +254,32 @@ void EntropyCoder::FillDecodeTable(DecodeEntry* entries, uint32_t bits, uint32_t
     }
 }
 
+uint32_t EntropyCoder::Pack(const DecodeEntry& entry) const {
+    const uint32_t length = entry.length;
+    if (entry.kind == ItemKind::Literal) {
+        const uint32_t item = entry.value - static_cast<uint32_t>(base);
+        if (item < PackedPayloadLimit) {
+            return length | (PackedLiteral << 5) | (item << 7);
+        }
+    } else if (entry.kind == ItemKind::Subtable && entry.value < PackedStartLimit) {
+        return length | (PackedSubtable << 5) | (uint32_t(entry.subtableBits) << 7) |
+               (entry.value << 11);
+    }
+    return length | (PackedOther << 5);
+}
+
 bool EntropyCoder::BuildDecodeTable() {
     delete[] table;
     table = nullptr;
+    delete[] packedTable;
+    packedTable = nullptr;
     if (width > DecodeTableBits) {
         return true;
     }
     tableBits = width != 0 ? width : std::min(maxDepth, DecodeTableBits);
     const uint64_t first = uint64_t(1) << tableBits;
     const uint64_t entries = width != 0 ? first : first + SubtableEntries(0, 0);
-    if (!newArray(table, entries)) {
+    if (!newArray(table, entries) || !newArray(packedTable, entries)) {
         return false;
     }
     if (width != 0) {
@@ -248,10 +287,13 @@ bool EntropyCoder::BuildDecodeTable() {
             table[symbol] = Classify(symbol);
             table[symbol].length = static_cast<uint8_t>(width);
         }
-        return true;
+    } else {
+        tableUsed = first;
+        FillDecodeTable(table, tableBits, 0, 0, 0, true);
     }
-    tableUsed = first;
-    FillDecodeTable(table, tableBits, 0, 0, 0, true);
+    for (uint64_t e = 0; e < entries; ++e) {
+        packedTable[e] = Pack(table[e]);
+    }
     return true;
 }
 
@@ -299,8 +341,9 @@ uint64_t EntropyCoder::ExpandLiterals(int32_t* out, uint64_t done, uint64_t coun
     const uint8_t* next = nullptr;
     const uint8_t* end = nullptr;
     reader.Export(buffer, bitCount, next, end);
-    const DecodeEntry* const entries = table;
+    const uint32_t* const entries = packedTable;
     const uint64_t mask = (uint64_t(1) << tableBits) - 1;
+    const uint32_t itemBase = static_cast<uint32_t>(base);
     uint64_t i = done;
     // Everything lives in registers: no calls, and the loop leaves at the first item that
     // is not a literal of at most two lookups, or eight bytes before the end of the input.
@@ -310,29 +353,30 @@ uint64_t EntropyCoder::ExpandLiterals(int32_t* out, uint64_t done, uint64_t coun
         bitCount |= 56;
         // A refill leaves 64 real bits in the buffer (the eight bytes loaded are all in the
         // input), so after three first-level entries 28 remain for a subtable lookup.
-        DecodeEntry entry = entries[buffer & mask];
+        uint32_t entry = entries[buffer & mask];
         int k = 0;
-        for (; k < 3 && entry.kind == ItemKind::Literal && i < count; ++k) {
-            buffer >>= entry.length;
-            bitCount -= entry.length;
-            out[i++] = static_cast<int32_t>(entry.value);
+        for (; k < 3 && packedKind(entry) == PackedLiteral && i < count; ++k) {
+            buffer >>= packedLength(entry);
+            bitCount -= packedLength(entry);
+            out[i++] = static_cast<int32_t>(packedPayload(entry) + itemBase);
             entry = entries[buffer & mask];
         }
         if (k == 3 || i == count) {
             continue;
         }
-        if (entry.kind != ItemKind::Subtable) {
+        if (packedKind(entry) != PackedSubtable) {
             break;
         }
-        const DecodeEntry second =
-            entries[entry.value +
-                    ((buffer >> entry.length) & ((uint64_t(1) << entry.subtableBits) - 1))];
-        if (second.kind != ItemKind::Literal) {
+        const uint32_t subtableBits = packedPayload(entry) & 15;
+        const uint32_t length = packedLength(entry);
+        const uint32_t second = entries[(packedPayload(entry) >> 4) +
+                                        ((buffer >> length) & ((uint64_t(1) << subtableBits) - 1))];
+        if (packedKind(second) != PackedLiteral) {
             break;
         }
-        buffer >>= entry.length + second.length;
-        bitCount -= entry.length + second.length;
-        out[i++] = static_cast<int32_t>(second.value);
+        buffer >>= length + packedLength(second);
+        bitCount -= length + packedLength(second);
+        out[i++] = static_cast<int32_t>(packedPayload(second) + itemBase);
     }
     reader.Import(buffer, bitCount, next);
     return i;

@@ -25,6 +25,8 @@
 //   reader        the coder stream; it keeps its position across DecodeValue calls
 //   table         item decoding: entry per value of the next tableBits bits, then the
 //                 second-level tables of codes longer than tableBits
+//   packedTable   the same entries in four bytes for the literal loop; what does not fit
+//                 four bytes is marked for the full table
 //   tableUsed     entries of table handed out while it is filled
 //   base          item decoding: added to every literal
 //   lastItem      item decoding: the last integer written, repeated by run markers
@@ -106,6 +108,7 @@ private:
     uint32_t SubtableBits(uint32_t node) const;
     uint64_t SubtableEntries(uint32_t node, uint32_t depth) const;
     DecodeEntry Classify(uint32_t symbol) const;
+    uint32_t Pack(const DecodeEntry& entry) const;
     uint32_t WalkFrom(BitReader& bits, uint32_t node) const;
     uint64_t ExpandLiterals(int32_t* out, uint64_t done, uint64_t count);
     uint64_t ExpandTable(int32_t* out, uint64_t done, uint64_t count);
@@ -133,6 +136,7 @@ private:
     BitReader reader;
 
     DecodeEntry* table = nullptr;
+    uint32_t* packedTable = nullptr;
     uint32_t tableBits = 0;
     uint64_t tableUsed = 0;
     int32_t base = 0;
