@@ -69,11 +69,13 @@ std::vector<uint8_t> randomCodedStream(std::mt19937& rng, const RandomStreamShap
         // Every entry of a valid table occurs among the items, so there are never more.
         const uint32_t count = static_cast<uint32_t>(
             std::min<uint64_t>(elements, pick(rng, 0, 5) == 0 ? 1 : pick(rng, 2, 60)));
-        const uint32_t symbolBits = pick(rng, bitLength(count), 16);
+        // Now and then symbols so wide that their literals miss the packed table.
+        const bool wide = pick(rng, 0, 7) == 0;
+        const uint32_t symbolBits = wide ? pick(rng, 26, 30) : pick(rng, bitLength(count), 16);
         const uint32_t frequencyBits = pick(rng, 1, 14);
         std::vector<uint32_t> symbols;
         for (uint32_t s = 0; s < (1u << symbolBits) && symbols.size() < count * 4; ++s) {
-            symbols.push_back(s);
+            symbols.push_back(wide ? pick(rng, 0, (1u << symbolBits) - 1) : s);
         }
         std::shuffle(symbols.begin(), symbols.end(), rng);
         std::vector<TableEntry> entries;
