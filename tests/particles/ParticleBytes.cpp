@@ -152,7 +152,9 @@ void storeChannel(FluxaFrameData::PGroup& group, int channel, uint32_t method,
     FluxaFrameData::PGroup::Channel& stored = group.channels[channel];
     stored.method = method;
     stored.compressed.SetSize(int64_t(bytes.size()), nullptr, true);
-    std::memcpy(stored.compressed.Data(), bytes.data(), bytes.size());
+    if (!bytes.empty()) {
+        std::memcpy(stored.compressed.Data(), bytes.data(), bytes.size());
+    }
 }
 
 std::string valuesOf(FluxaFrameData::PGroup& group, int channel) {
