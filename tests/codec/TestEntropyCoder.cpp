@@ -144,20 +144,6 @@ TEST(EntropyCoder, DecodeValueContinuesAcrossCallsInTableForm) {
     }
 }
 
-TEST(EntropyCoder, ReadsFromAFileLikeFromMemory) {
-    const std::vector<uint8_t> stream = hexBytes("02 01 00 00 00 24 00 00");
-    FILE* file = std::tmpfile();
-    ASSERT_NE(file, nullptr);
-    std::fwrite(stream.data(), 1, stream.size(), file);
-    std::rewind(file);
-    EntropyCoder coder;
-    ASSERT_TRUE(coder.InitDecoder(file, true, stream.size()));
-    std::vector<int32_t> out(3);
-    EXPECT_TRUE(coder.DecodeAndExpand(out.data(), 3, 0));
-    EXPECT_EQ(out, (std::vector<int32_t>{1, 2, 3}));
-    std::fclose(file);
-}
-
 TEST(EntropyCoder, RunLengthPackFoldsRunsFromTheMinimum) {
     struct Case {
         std::vector<int32_t> in;

@@ -195,14 +195,6 @@ TEST_F(PooledZones, SlabEncoderMatchesSingleBlocksPerSlab) {
     EXPECT_EQ(std::memcmp(slab.data(), decoded.data() + 17 * 9 * firstPlane, slab.size() * 4), 0);
 }
 
-TEST(Zones, DefaultSlabCountFollowsSizeAndThreads) {
-    EXPECT_EQ(defaultSlabCount(256 * 256, 256, 2), 4);
-    EXPECT_EQ(defaultSlabCount(256 * 256, 256, 8), 8);
-    EXPECT_EQ(defaultSlabCount(16 * 16, 16, 8), 1);
-    EXPECT_EQ(defaultSlabCount(512 * 512, 512, 2), 32);
-    EXPECT_EQ(defaultSlabCount(100, 1, 8), 1);
-}
-
 TEST_F(PooledZones, FailingAndLyingZonesCostOnlyThemselvesInParallelToo) {
     const std::vector<uint8_t> stream = container({
         {0, -1, constantBlock(2, 1.0f)},
