@@ -96,9 +96,11 @@ bool EntropyCoder::ReadTable(uint64_t maxSymbolCount) {
         logMessage("Codec stream refused: table widths %u and %u\n", frequencyBits, symbolBits);
         return false;
     }
-    // Checked before allocating: a count that cannot fit fails like a short read.
+    // Checked before allocating: a count that cannot fit fails like a short read. Table
+    // symbols are distinct, so there are at most 2^symbolBits of them.
     if (count == 0 || count > INT32_MAX || count > maxSymbolCount ||
-        count > maxEntriesIn(reader.BitsLeft(), symbolBits)) {
+        count > maxEntriesIn(reader.BitsLeft(), symbolBits) ||
+        uint64_t(count) > (uint64_t(1) << symbolBits)) {
         logMessage("Codec stream refused: table of %u entries\n", count);
         return false;
     }

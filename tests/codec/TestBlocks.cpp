@@ -111,6 +111,10 @@ TEST(Blocks, MalformedStreamsAreRefusedWithoutStrayWrites) {
     kortest::writeCodedHeader(longerThanGrid, {2, 1, 1}, 1, 0, 0, 0);
     kortest::writeTableHeader(longerThanGrid, 0, 2, 2, {{1, 0}, {1, 1}, {1, 2}});
     longerThanGrid.bits(0, 64);
+    StreamBuilder moreThanSymbols;
+    kortest::writeCodedHeader(moreThanSymbols, {8, 1, 1}, 1, 0, 0, 0);
+    kortest::writeTableHeader(moreThanSymbols, 0, 2, 2, {{1, 0}, {1, 1}, {1, 2}, {1, 3}, {1, 0}});
+    moreThanSymbols.bits(0, 64);
     StreamBuilder zeroFrequencies;
     kortest::writeCodedHeader(zeroFrequencies, {4, 1, 1}, 1, 0, 0, 0);
     // 5, 0: the first entry overshoots half by more than it falls short, so it goes right
@@ -144,6 +148,7 @@ TEST(Blocks, MalformedStreamsAreRefusedWithoutStrayWrites) {
         {"first item a run marker", fixedWidthItems({3, 1, 1}, 1, 0, 0, 0, 3, -2, {0, 2, 2}), 3},
         {"table of 2^32 - 1 entries", hugeTable.data, 64},
         {"table longer than the grid", longerThanGrid.data, 2},
+        {"five entries of two-bit symbols", moreThanSymbols.data, 8},
         {"zero frequencies", zeroFrequencies.data, 4},
         {"frequency width 40", wideFrequency.data, 4},
         {"symbol width 33 in a table", wideSymbol.data, 4},
