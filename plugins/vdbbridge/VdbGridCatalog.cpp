@@ -1,0 +1,148 @@
+// SPDX-License-Identifier: Apache-2.0
+// Walks the grid descriptors the way io::File::open does, but keeps their stored order
+// and reads each grid's metadata and transform where the descriptor points.
+#include "plugins/vdbbridge/VdbGridCatalog.h"
+
+#include <fstream>
+#include <openvdb/io/Archive.h>
+#include <openvdb/io/GridDescriptor.h>
+#include <openvdb/io/io.h>
+
+namespace vdbbridge {
+
+namespace {
+
+VdbValueKind kindOf(const openvdb::GridBase& grid) {
+    if (grid.isType<openvdb::FloatGrid>()) {
+        return VdbValueKind::Float;
+    }
+    if (grid.isType<openvdb::DoubleGrid>()) {
+        return VdbValueKind::Double;
+    }
+    if (grid.isType<openvdb::Int32Grid>()) {
+        return VdbValueKind::Int32;
+    }
+    if (grid.isType<openvdb::Int64Grid>()) {
+        return VdbValueKind::Int64;
+    }
+    if (grid.isType<openvdb::BoolGrid>()) {
+        return VdbValueKind::Bool;
+    }
+    if (grid.isType<openvdb::Vec3SGrid>()) {
+        return VdbValueKind::Vec3f;
+    }
+    if (grid.isType<openvdb::Vec3DGrid>()) {
+        return VdbValueKind::Vec3d;
+    }
+    return VdbValueKind::Unsupported;
+}
+
+bool readStatsBox(const openvdb::GridBase& grid, openvdb::CoordBBox& box) {
+    const auto min =
+        grid.getMetadata<openvdb::Vec3IMetadata>(openvdb::GridBase::META_FILE_BBOX_MIN);
+    const auto max =
+        grid.getMetadata<openvdb::Vec3IMetadata>(openvdb::GridBase::META_FILE_BBOX_MAX);
+    if (!min || !max) {
+        return false;
+    }
+    const openvdb::Vec3i& lo = min->value();
+    const openvdb::Vec3i& hi = max->value();
+    // An empty grid stores min above max; CoordBBox keeps that as an empty box.
+    box = openvdb::CoordBBox(openvdb::Coord(lo.x(), lo.y(), lo.z()),
+                             openvdb::Coord(hi.x(), hi.y(), hi.z()));
+    return true;
+}
+
+void checkStream(const std::istream& stream) {
+    if (!stream.good()) {
+        OPENVDB_THROW(openvdb::IoError, "truncated or unreadable file");
+    }
+}
+
+// The header and descriptor readers are protected members of Archive.
+class DescriptorWalk : public openvdb::io::Archive {
+public:
+    VdbFileInfo Read(std::istream& stream, std::streamoff fileBytes) {
+        readHeader(stream);
+        checkStream(stream);
+        auto streamMetadata = std::make_shared<openvdb::io::StreamMetadata>();
+        openvdb::io::setStreamMetadataPtr(stream, streamMetadata, /*transfer=*/false);
+        openvdb::io::setVersion(stream, libraryVersion(), fileVersion());
+        setDataCompression(stream);
+
+        openvdb::MetaMap fileMetadata;
+        fileMetadata.readMeta(stream);
+        checkStream(stream);
+        VdbFileInfo info;
+        const auto creator = fileMetadata.getMetadata<openvdb::StringMetadata>(CreatorKey);
+        info.writtenByBridge = creator && creator->value() == CreatorValue;
+        if (!inputHasGridOffsets()) {
+            OPENVDB_THROW(openvdb::IoError, "file without grid offsets (format before 2.0)");
+        }
+        const int32_t gridCount = readGridCount(stream);
+        checkStream(stream);
+        // A descriptor takes at least 28 bytes: two string lengths and three offsets.
+        if (gridCount < 0 || gridCount > fileBytes / 28) {
+            OPENVDB_THROW(openvdb::IoError, "grid count beyond the file size");
+        }
+        for (int32_t g = 0; g < gridCount; ++g) {
+            openvdb::io::GridDescriptor descriptor;
+            openvdb::GridBase::Ptr grid = descriptor.read(stream);
+            checkStream(stream);
+            if (descriptor.getGridPos() < 0 || descriptor.getGridPos() >= fileBytes ||
+                descriptor.getEndPos() < 0 || descriptor.getEndPos() > fileBytes) {
+                OPENVDB_THROW(openvdb::IoError, "grid offsets beyond the file size");
+            }
+            info.grids.push_back(readGridHeader(stream, descriptor, *grid));
+            descriptor.seekToEnd(stream);
+            checkStream(stream);
+        }
+        return info;
+    }
+
+private:
+    VdbGridInfo readGridHeader(std::istream& stream, const openvdb::io::GridDescriptor& descriptor,
+                               openvdb::GridBase& grid) {
+        VdbGridInfo info;
+        info.name = descriptor.gridName();
+        info.lookupName = openvdb::io::GridDescriptor::nameAsString(descriptor.uniqueName());
+        info.kind = kindOf(grid);
+
+        descriptor.seekToGrid(stream);
+        readGridCompression(stream);
+        grid.readMeta(stream);
+        checkStream(stream);
+        info.levelSet = grid.getGridClass() == openvdb::GRID_LEVEL_SET;
+        info.staggered = grid.getGridClass() == openvdb::GRID_STAGGERED;
+        info.hasActiveBox = readStatsBox(grid, info.activeBox);
+        // Older files store the transform after the topology; the import reads it there.
+        if (openvdb::io::getFormatVersion(stream) >=
+            openvdb::OPENVDB_FILE_VERSION_GRID_INSTANCING) {
+            grid.readTransform(stream);
+            checkStream(stream);
+            info.transform = grid.transformPtr();
+        }
+        return info;
+    }
+};
+
+} // namespace
+
+VdbFileInfo readFileInfo(const std::string& path) {
+    std::ifstream stream(path, std::ios::in | std::ios::binary);
+    if (!stream) {
+        OPENVDB_THROW(openvdb::IoError, "cannot open the file");
+    }
+    stream.seekg(0, std::ios::end);
+    const std::streamoff fileBytes = stream.tellg();
+    stream.seekg(0, std::ios::beg);
+    checkStream(stream);
+    DescriptorWalk walk;
+    return walk.Read(stream, fileBytes);
+}
+
+bool isVectorKind(VdbValueKind kind) {
+    return kind == VdbValueKind::Vec3f || kind == VdbValueKind::Vec3d;
+}
+
+} // namespace vdbbridge

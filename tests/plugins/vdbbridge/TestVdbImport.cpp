@@ -1,0 +1,193 @@
+// SPDX-License-Identifier: Apache-2.0
+// Frames built from several grids: the union box, resampling into the first grid's index
+// space, staggered velocity brought to cell centres, which mapping wins a slot, header-only
+// imports, and the refusals that end hostile or impossible files cleanly.
+#include "plugins/vdbbridge/VdbFrameImport.h"
+#include "plugins/vdbbridge/VdbResults.h"
+#include "tests/common/TempDirectory.h"
+#include "tests/plugins/vdbbridge/VdbTestSupport.h"
+
+#include <cmath>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <openvdb/io/File.h>
+#include <openvdb/openvdb.h>
+
+namespace {
+
+using vdbtest::importVdb;
+using vdbtest::samplePath;
+
+TEST(VdbImport, UnionOfBoxesHoldsGridsFarApart) {
+    // density covers (0..9)^3, temperature (50..59)^3; both 1 + li or 5000 + li.
+    const auto import = importVdb(samplePath("vdb/multi_res.vdb"), "2,density;1,temperature;");
+    ASSERT_EQ(import.result, 0);
+    EXPECT_EQ(import.frame->gridSize[0], 60);
+    EXPECT_EQ(import.frame->gridSize[1], 60);
+    EXPECT_EQ(import.frame->gridSize[2], 60);
+    EXPECT_EQ(import.At(2, 0, 0, 0), 1.0f);
+    EXPECT_EQ(import.At(2, 9, 9, 9), 1000.0f);
+    EXPECT_EQ(import.At(1, 50, 50, 50), 5000.0f);
+    EXPECT_EQ(import.At(1, 59, 52, 51), 5000.0f + 9 + 20 + 100);
+    // Outside each grid's active voxels: the grid's background.
+    EXPECT_EQ(import.At(2, 50, 50, 50), 0.0f);
+    EXPECT_EQ(import.At(1, 9, 9, 9), 0.0f);
+    EXPECT_EQ(import.frame->channelMask, (1u << 1) | (1u << 2));
+}
+
+TEST(VdbImport, GridOfOtherTransformIsResampledIntoTheFirstGridsSpace) {
+    // temperature: voxel 0.2 shifted by 0.05, value 5000 + i + 10 j + 100 k, which trilinear
+    // interpolation reproduces exactly inside the grid.
+    const auto import = importVdb(samplePath("vdb/multi_xform.vdb"), "2,density;1,temperature;");
+    ASSERT_EQ(import.result, 0);
+    EXPECT_EQ(import.frame->gridSize[0], 20);
+    for (const int i : {1, 5, 12, 18}) {
+        for (const int j : {2, 9}) {
+            for (const int k : {1, 17}) {
+                // Frame voxel I sits at temperature index I / 2 - 1 / 4.
+                const double expected =
+                    5000.0 + (i / 2.0 - 0.25) + 10 * (j / 2.0 - 0.25) + 100 * (k / 2.0 - 0.25);
+                EXPECT_NEAR(import.At(1, i, j, k), expected, 1e-3) << i << " " << j << " " << k;
+            }
+        }
+    }
+    // The first voxel lies half a temperature voxel outside, where the background weighs in.
+    EXPECT_LT(import.At(1, 0, 0, 0), 5000.0f);
+
+    // Mapped the other way round, the frame takes temperature's coarser space.
+    const auto coarse = importVdb(samplePath("vdb/multi_xform.vdb"), "1,temperature;2,density;");
+    ASSERT_EQ(coarse.result, 0);
+    EXPECT_EQ(coarse.frame->gridSize[0], 10);
+    EXPECT_FLOAT_EQ(coarse.frame->transform[0], 0.2f);
+    EXPECT_FLOAT_EQ(coarse.frame->transform[9], 0.05f);
+    EXPECT_EQ(coarse.At(1, 3, 4, 5), 5000.0f + 3 + 40 + 500);
+}
+
+TEST(VdbImport, StaggeredVelocityIsTheMeanOfTheTwoFacesOfEachCell) {
+    const std::string path = samplePath("vdb/blender/fluid_data_0003.vdb");
+    const auto import = importVdb(path, "4,velocity(x);5,velocity(y);6,velocity(z);2,density;");
+    ASSERT_EQ(import.result, 0);
+
+    openvdb::io::File file(path);
+    file.open(false);
+    const auto velocity = openvdb::gridPtrCast<openvdb::Vec3SGrid>(file.readGrid("velocity"));
+    ASSERT_TRUE(velocity);
+    const auto accessor = velocity->getConstAccessor();
+    const auto face = [&](openvdb::Coord c, int axis) {
+        openvdb::Vec3f value;
+        return accessor.probeValue(c, value) ? double(value[axis]) : 0.0;
+    };
+    // Frame voxel (0, 0, 0) is index (1, 1, 1): velocity and density share that box.
+    const openvdb::Coord origin(1, 1, 1);
+    const int* size = import.frame->gridSize;
+    for (int k = 0; k < size[2]; ++k) {
+        for (int j = 0; j < size[1]; ++j) {
+            for (int i = 0; i < size[0]; ++i) {
+                const openvdb::Coord c = origin + openvdb::Coord(i, j, k);
+                for (int axis = 0; axis < 3; ++axis) {
+                    openvdb::Coord next = c;
+                    next[axis] += 1;
+                    const float expected = float(0.5 * face(c, axis) + 0.5 * face(next, axis));
+                    ASSERT_EQ(import.At(4 + axis, i, j, k), expected) << c << " axis " << axis;
+                }
+            }
+        }
+    }
+}
+
+TEST(VdbImport, FirstMappingWhoseGridExistsFillsTheSlot) {
+    const std::string path = samplePath("vdb/smoke.vdb");
+    // density (10, 5, -3) is 1/32768, temperature there 293.
+    EXPECT_EQ(importVdb(path, "2,density;2,temperature;").At(2, 0, 0, 0), 1.0f / 32768);
+    EXPECT_EQ(importVdb(path, "2,missing;2,temperature;").At(2, 0, 0, 0), 293.0f);
+    // Slots the frame cannot hold are skipped; with nothing else the import fails.
+    EXPECT_EQ(importVdb(path, "18,density;40,temperature;-1,fuel;").result,
+              vdbbridge::VdbNoMappedGrid);
+    EXPECT_EQ(importVdb(path, "2,missing;").result, vdbbridge::VdbNoMappedGrid);
+}
+
+TEST(VdbImport, FactorScalesTheValues) {
+    std::vector<CacheIO::GridMapping> mappings;
+    mappings.emplace_back("temperature", 1, 0.5f);
+    const auto import = importVdb(samplePath("vdb/smoke.vdb"), mappings);
+    ASSERT_EQ(import.result, 0);
+    EXPECT_EQ(import.At(1, 0, 0, 0), 146.5f);
+}
+
+TEST(VdbImport, HeaderOnlyGivesTheSameHeaderAndNoVoxels) {
+    const std::string mapping = "2,density;1,temperature;10,fuel;4,vel(x);5,vel(y);6,vel(z);";
+    for (const char* file : {"vdb/smoke.vdb", "vdb/smoke_affine.vdb", "vdb/multi_xform.vdb",
+                             "vdb/blender/fluid_data_0006.vdb"}) {
+        SCOPED_TRACE(file);
+        const auto full = importVdb(samplePath(file), mapping);
+        const auto header = importVdb(samplePath(file), mapping, true);
+        ASSERT_EQ(full.result, 0);
+        ASSERT_EQ(header.result, 0);
+        for (int axis = 0; axis < 3; ++axis) {
+            EXPECT_EQ(header.frame->gridSize[axis], full.frame->gridSize[axis]);
+        }
+        for (int f = 0; f < 12; ++f) {
+            EXPECT_EQ(header.frame->transform[f], full.frame->transform[f]);
+        }
+        EXPECT_EQ(header.frame->channelMask, full.frame->channelMask);
+        for (float* channel : header.frame->channelData) {
+            EXPECT_EQ(channel, nullptr);
+        }
+    }
+}
+
+std::string readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(VdbImport, BrokenFilesEndInAResultCode) {
+    const kortest::TempDirectory temp;
+    const std::string smoke = readBytes(samplePath("vdb/smoke.vdb"));
+    const std::string mapping = "2,density;1,temperature;4,vel(x);5,vel(y);6,vel(z);";
+    struct Case {
+        const char* label;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"empty file", ""},
+        {"not a VDB", "just some text, nothing like a volume"},
+        {"magic only", smoke.substr(0, 8)},
+        {"header cut", smoke.substr(0, 40)},
+        {"descriptors cut", smoke.substr(0, 300)},
+        {"voxels cut", smoke.substr(0, smoke.size() / 2)},
+        {"last bytes missing", smoke.substr(0, smoke.size() - 16)},
+    };
+    for (const Case& c : cases) {
+        const auto import = importVdb(temp.Write("broken.vdb", c.bytes), mapping);
+        EXPECT_NE(import.result, 0) << c.label;
+    }
+    EXPECT_EQ(importVdb(temp.File("absent.vdb"), mapping).result, vdbbridge::VdbUnreadableFile);
+}
+
+TEST(VdbImport, DenseBoxBeyondTheBudgetIsRefused) {
+    const kortest::TempDirectory temp;
+    openvdb::FloatGrid::Ptr grid = openvdb::FloatGrid::create(0.0f);
+    grid->setName("density");
+    grid->tree().setValue(openvdb::Coord(0, 0, 0), 1.0f);
+    grid->tree().setValue(openvdb::Coord(2000, 2000, 2000), 1.0f);
+    const std::string path = temp.File("sparse.vdb");
+    openvdb::io::File(path).write(openvdb::GridPtrVec{grid});
+    EXPECT_EQ(importVdb(path, "2,density;").result, vdbbridge::VdbFrameTooLarge);
+    EXPECT_EQ(importVdb(path, "2,density;", true).result, vdbbridge::VdbFrameTooLarge);
+}
+
+TEST(VdbImport, FrustumTransformIsRefused) {
+    const kortest::TempDirectory temp;
+    openvdb::FloatGrid::Ptr grid = openvdb::FloatGrid::create(0.0f);
+    grid->setName("density");
+    grid->tree().setValue(openvdb::Coord(1, 1, 1), 1.0f);
+    const openvdb::BBoxd box(openvdb::Vec3d(0), openvdb::Vec3d(10));
+    grid->setTransform(openvdb::math::Transform::createFrustumTransform(box, 0.5, 2.0, 0.1));
+    const std::string path = temp.File("frustum.vdb");
+    openvdb::io::File(path).write(openvdb::GridPtrVec{grid});
+    EXPECT_EQ(importVdb(path, "2,density;").result, vdbbridge::VdbUnsupportedTransform);
+}
+
+} // namespace
