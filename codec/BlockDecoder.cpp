@@ -17,6 +17,8 @@ using StreamFormat::Method;
 
 // Items are integrated in spans of at most this many: 16 KiB stays in L1.
 constexpr uint64_t SpanElements = 4096;
+// Lines shorter than this are decoded several to a span, to spread the per-span cost.
+constexpr uint64_t ShortLineElements = 64;
 
 // Outputs this large are worth transparent huge pages: first touch of fresh memory costs
 // more than decoding into it.
@@ -135,8 +137,12 @@ int decodeCoded(ByteSource& source, int axes, float* output, uint64_t capacity) 
         return 1;
     }
     const float inverseScale = 1.0f / header.scale;
+    // Spans are pieces of one long line, one line, or several whole short lines. Lines of
+    // ordinary length go one at a time so that empty ones take the zero path alone.
     const uint64_t span = std::min(header.extent[0], SpanElements);
-    int32_t* const items = static_cast<int32_t*>(std::malloc(span * 4));
+    const uint64_t rowsPerSpan =
+        header.extent[0] < ShortLineElements ? SpanElements / header.extent[0] : 1;
+    int32_t* const items = static_cast<int32_t*>(std::malloc(span * rowsPerSpan * 4));
     RowIntegrator integrator;
     if (items == nullptr || !integrator.Init(header.extent, header.passes)) {
         std::free(items);
@@ -158,23 +164,25 @@ int decodeCoded(ByteSource& source, int axes, float* output, uint64_t capacity) 
     prepareOutput(output, header.elements);
     float* out = output;
     for (uint64_t k = 0; k < header.extent[2]; ++k) {
-        for (uint64_t j = 0; j < header.extent[1]; ++j) {
+        for (uint64_t j = 0; j < header.extent[1]; j += rowsPerSpan) {
+            const uint64_t rows = std::min(rowsPerSpan, header.extent[1] - j);
             for (uint64_t start = 0; start < header.extent[0]; start += span) {
                 const uint64_t count = std::min(span, header.extent[0] - start);
-                uint32_t* const values = reinterpret_cast<uint32_t*>(items);
-                if (coder.SkipZeroRun(count)) {
-                    integrator.IntegrateZerosAndDequantise(values, count, start, j, k, inverseScale,
-                                                           header.offset, out);
-                    out += count;
-                    continue;
-                }
-                if (!coder.ExpandItems(items, count)) {
+                const bool zeros = coder.SkipZeroRun(rows * count);
+                if (!zeros && !coder.ExpandItems(items, rows * count)) {
                     std::free(items);
                     return 0;
                 }
-                integrator.IntegrateAndDequantise(values, count, start, j, k, inverseScale,
-                                                  header.offset, out);
-                out += count;
+                for (uint64_t r = 0; r < rows; ++r, out += count) {
+                    uint32_t* const values = reinterpret_cast<uint32_t*>(items) + r * count;
+                    if (zeros) {
+                        integrator.IntegrateZerosAndDequantise(values, count, start, j + r, k,
+                                                               inverseScale, header.offset, out);
+                    } else {
+                        integrator.IntegrateAndDequantise(values, count, start, j + r, k,
+                                                          inverseScale, header.offset, out);
+                    }
+                }
             }
         }
     }
