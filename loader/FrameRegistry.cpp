@@ -3,6 +3,8 @@
 #include "loader/FrameRegistry.h"
 
 #include "cachefile/KorReader.h"
+#include "foreign/ChannelMappings.h"
+#include "foreign/ForeignImport.h"
 #include "loader/LoadResult.h"
 #include "support/Messages.h"
 #include "support/Paths.h"
@@ -90,7 +92,6 @@ FluxaFrameData* addRef(FluxaFrameData* frame) {
 }
 
 int loadFrame(FluxaFrameData* frame, const char* path, const CharString& mapping) {
-    (void)mapping; // the foreign imports take it
     frame->releaseChannels();
     frame->clearContents();
     int result = LoadNothingToRead;
@@ -100,8 +101,10 @@ int loadFrame(FluxaFrameData* frame, const char* path, const CharString& mapping
     const CharString extension = getExtension(path);
     if (extension.Equals("kor")) {
         result = readKorFile(frame, path, false);
-    } else if (extension.Equals("f3d") || extension.Equals("vdb")) {
-        result = LoadPluginNotReady;
+    } else if (extension.Equals("f3d")) {
+        result = importF3dFrame(path, frame, mapping.Chars(), false);
+    } else if (extension.Equals("vdb")) {
+        result = importVdbFrame(path, frame, mapping.Chars(), false);
     }
     if (result == LoadOk) {
         frame->path = path;
@@ -124,8 +127,13 @@ IKor* newIKorWithChannelsMapping(const char* path, const char* mapping) {
 }
 
 IKor* newIKor(const char* path) {
-    // A "kor" path has no default mapping; the foreign formats will bring theirs.
-    return newIKorWithChannelsMapping(path, nullptr);
+    try {
+        // Empty for "kor" paths; the foreign formats map the grids the file offers.
+        const CharString mapping = generateDefaultMappings(path);
+        return openFrame(path, mapping.Chars());
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 void deleteIKor(IKor* handle) {

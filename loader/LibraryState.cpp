@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 // Process-wide state, built when the library loads and torn down when it unloads, in one
 // place so that the order is explicit: frames first (their job sets hold pool threads),
-// then the thread pool.
+// then the plug-in modules, then the thread pool.
 #include "korloader/IKor.h"
 
 #include "jobs/ThreadManagerStack.h"
+#include "foreign/PluginModules.h"
 #include "jobs/ThreadPoolControl.h"
 #include "loader/FrameRegistry.h"
 
@@ -20,6 +21,8 @@ public:
 
     ~LibraryState() {
         destroyAllFrames();
+        // Frames imported by a plug-in may hold its memory; the modules go after them.
+        releasePluginModules();
         XUtils::removeThreadManager(&threadPool);
         // threadPool's destructor joins its threads after this body.
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "korloader/KorApi.h"
+#include "korloader/KorMappings.h"
 
 // Grid channel slots with a meaning; the other slots up to 31 are carried unnamed. Slot
 // 18 holds the colour packed internally and is never served.
