@@ -7,6 +7,7 @@
 #include "tests/common/CapturedOutput.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <random>
@@ -18,6 +19,23 @@ template <int N>
 int decode(const std::vector<uint8_t>& stream, std::vector<float>& out) {
     SGCompressor<N> compressor;
     return compressor.Decompress(stream.data(), out.data(), false, stream.size(), out.size());
+}
+
+// The same stream read from a file, a byte at a time.
+template <int N>
+std::vector<float> decodeFromFile(const std::vector<uint8_t>& stream, uint64_t elements) {
+    std::vector<float> out(elements, -7.0f);
+    FILE* file = std::tmpfile();
+    if (file == nullptr) {
+        ADD_FAILURE() << "no temporary file";
+        return out;
+    }
+    std::fwrite(stream.data(), 1, stream.size(), file);
+    std::rewind(file);
+    SGCompressor<N> compressor;
+    EXPECT_EQ(compressor.Decompress(file, out.data(), true, stream.size(), out.size()), 1);
+    std::fclose(file);
+    return out;
 }
 
 bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
@@ -45,6 +63,9 @@ void checkRandomStreams(uint32_t seed, int cases) {
         }
         ASSERT_EQ(result, 1) << "case " << c << ": " << log.Text();
         ASSERT_TRUE(sameBits(out, expected.values)) << "case " << c;
+        if (c % 8 == 0) {
+            ASSERT_TRUE(sameBits(decodeFromFile<N>(stream, elements), expected.values)) << c;
+        }
         ++compared;
     }
     // Most random streams must be valid, or the test compares nothing.
