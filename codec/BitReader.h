@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // LSB-first bit reader over a ByteSource. Bits wait in a 64-bit buffer, bit 0 next; memory
-// refills take eight bytes at once, file refills one byte at a time so that the file is
-// never read ahead of the bits actually needed.
+// refills take eight bytes at once, file refills one byte at a time so that a file is read
+// at most a few bytes ahead of the bits used.
 #pragma once
 
 #include "codec/ByteSource.h"
