@@ -16,6 +16,8 @@
 
 namespace {
 
+constexpr uint32_t VelocityMaskBits = 0x70; // slots 4, 5 and 6
+
 // Flips the sign bit only, so zeros become negative zeros.
 float negated(float value) {
     uint32_t bits;
@@ -38,7 +40,7 @@ void turnAboutFirstAxis(float (&transform)[12], bool negateNewE2) {
     }
 }
 
-// Steps 1 to 4 of both imports: ImportOk when the plug-in may be called with mappings.
+// Before either plug-in is called: ImportOk when it may be called with mappings.
 int prepareImport(FluxaFrameData& frame, bool pluginReady, const char* mapping,
                   CacheIO::GridMappingList& mappings, const char* noMappingsMessage) {
     frame.resetHeader();
@@ -53,7 +55,8 @@ int prepareImport(FluxaFrameData& frame, bool pluginReady, const char* mapping,
     return ImportOk;
 }
 
-// Step 7 of both imports. The record table is only a marker that the frame holds data.
+// After either plug-in succeeded. The one-word record table only marks that the frame
+// holds data; nothing reads its value.
 int finishImport(FluxaFrameData& frame, bool turn, bool negateNewE2) {
     checkVelocityComplete(frame);
     delete[] frame.recordTable;
@@ -80,7 +83,7 @@ void checkVelocityComplete(FluxaFrameData& frame) {
     if (present == 3) {
         return;
     }
-    frame.channelMask &= ~0x70u;
+    frame.channelMask &= ~VelocityMaskBits;
     for (int c = FluxaEnum::VelocityX; c <= FluxaEnum::VelocityZ; ++c) {
         delete[] frame.channelData[c];
         frame.channelData[c] = nullptr;

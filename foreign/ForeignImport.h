@@ -15,7 +15,8 @@ enum ForeignImportResult : int {
 };
 
 // Import the file at path into the empty frame with the mapping string; headerOnly asks
-// the plug-in for the header values only. 0, 2, 9 or the plug-in's non-zero result.
+// the plug-in for the header values only. 0, 2, 9, the plug-in's non-zero result, or 4
+// when memory runs out afterwards.
 int importF3dFrame(const char* path, FluxaFrameData* frame, const char* mapping, bool headerOnly);
 int importVdbFrame(const char* path, FluxaFrameData* frame, const char* mapping, bool headerOnly);
 
