@@ -84,10 +84,34 @@ const std::string& storedPositions(uint32_t method) {
     return stored[method];
 }
 
-void store(FluxaFrameData::PGroup& group, int channel, uint32_t method, const std::string& bytes) {
+// Gives the frame one group of ParticleCount particles with channel stored by method.
+FluxaFrameData::PGroup& storedGroup(FluxaFrameData& frame, int channel, uint32_t method,
+                                    const std::string& bytes) {
+    frame.groups.SetSize(1);
+    FluxaFrameData::PGroup& group = frame.groups[0];
+    group.count = ParticleCount;
     group.channels[channel].method = method;
     group.channels[channel].compressed.SetSize(int64_t(bytes.size()), nullptr, true);
     std::memcpy(group.channels[channel].compressed.Data(), bytes.data(), bytes.size());
+    return group;
+}
+
+// Runs measured(group) on a fresh group per iteration; making and destroying it is not
+// measured.
+template <typename Measured>
+void timeFreshGroups(benchmark::State& state, int channel, uint32_t method,
+                     const std::string& bytes, Measured measured) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        {
+            FluxaFrameData frame;
+            FluxaFrameData::PGroup& group = storedGroup(frame, channel, method, bytes);
+            state.ResumeTiming();
+            measured(group);
+            state.PauseTiming();
+        }
+        state.ResumeTiming();
+    }
 }
 
 void BM_DecodePositions(benchmark::State& state) {
@@ -98,22 +122,11 @@ void BM_DecodePositions(benchmark::State& state) {
     if (threads > 1) {
         setThreadPoolThreads(pool, threads);
     }
-    for (auto _ : state) {
-        state.PauseTiming();
-        {
-            FluxaFrameData frame;
-            frame.groups.SetSize(1);
-            FluxaFrameData::PGroup& group = frame.groups[0];
-            group.count = ParticleCount;
-            store(group, 0, method, stored);
-            state.ResumeTiming();
-            if (!group.decompressChannel(0, true)) {
-                state.SkipWithError("decode failed");
-            }
-            state.PauseTiming();
+    timeFreshGroups(state, 0, method, stored, [&](FluxaFrameData::PGroup& group) {
+        if (!group.decompressChannel(0, true)) {
+            state.SkipWithError("decode failed");
         }
-        state.ResumeTiming();
-    }
+    });
     setThreadPoolThreads(pool, 0);
     state.SetItemsProcessed(state.iterations() * ParticleCount);
     state.counters["stored_MB"] = double(stored.size()) / 1e6;
@@ -130,29 +143,15 @@ std::string unorderedIdentifiers() {
 
 void BM_FindParticleByIdFirstCall(benchmark::State& state) {
     static const std::string ids = unorderedIdentifiers();
-    for (auto _ : state) {
-        state.PauseTiming();
-        {
-            FluxaFrameData frame;
-            frame.groups.SetSize(1);
-            FluxaFrameData::PGroup& group = frame.groups[0];
-            group.count = ParticleCount;
-            store(group, 10, 0, ids);
-            state.ResumeTiming();
-            benchmark::DoNotOptimize(group.findParticleById(1000000000003LL));
-            state.PauseTiming();
-        }
-        state.ResumeTiming();
-    }
+    timeFreshGroups(state, 10, 0, ids, [](FluxaFrameData::PGroup& group) {
+        benchmark::DoNotOptimize(group.findParticleById(1000000000003LL));
+    });
 }
 
 void BM_FindParticleByIdLaterCalls(benchmark::State& state) {
     static const std::string ids = unorderedIdentifiers();
     FluxaFrameData frame;
-    frame.groups.SetSize(1);
-    FluxaFrameData::PGroup& group = frame.groups[0];
-    group.count = ParticleCount;
-    store(group, 10, 0, ids);
+    FluxaFrameData::PGroup& group = storedGroup(frame, 10, 0, ids);
     group.findParticleById(0);
     int64_t id = 1000000000000LL;
     for (auto _ : state) {

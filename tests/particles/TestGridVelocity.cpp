@@ -72,14 +72,3 @@ TEST(GridVelocity, OwnVelocitiesAndOtherSourcesIgnoreTheGrid) {
     EXPECT_FALSE(frame.groups[1].hasChannel(1));
     EXPECT_FALSE(frame.groups[1].getValue(0, 1, velocity));
 }
-
-TEST(GridVelocity, NoGridNoVelocities) {
-    const std::string chunks =
-        korChunk(1002, particleChunkBody({{"g", 0x30000, 1, 0, {{0, 0, floatBytes({0, 0, 0})}}}}));
-    FluxaFrameData frame;
-    ASSERT_EQ(readParticleBytes(frame, particleFile("", chunks)), LoadOk);
-    float velocity[3] = {5, 5, 5};
-    EXPECT_FALSE(frame.groups[0].hasChannel(1));
-    EXPECT_FALSE(frame.groups[0].getValue(0, 1, velocity));
-    EXPECT_EQ(velocity[0], 5.0f);
-}

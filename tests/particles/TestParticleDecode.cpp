@@ -146,6 +146,7 @@ TEST(ParticleDecode, GetValueRefusesWhatIsNotThere) {
     FluxaFrameData frame;
     giveGroups(frame, {2});
     FluxaFrameData::PGroup& group = frame.groups[0];
+    group.velocitySource = 0x30000;
     storeChannel(group, 0, 0, floatBytes(samplePositions(2)));
     storeChannel(group, 6, 0, "abcd");
     const float untouched = -9.0f;
@@ -155,6 +156,7 @@ TEST(ParticleDecode, GetValueRefusesWhatIsNotThere) {
     EXPECT_FALSE(group.getValue(0, -1, out));
     EXPECT_FALSE(group.getValue(0, 32, out));
     EXPECT_FALSE(group.getValue(0, 3, out)) << "absent channel";
+    EXPECT_FALSE(group.hasChannel(1));
     EXPECT_FALSE(group.getValue(0, 1, out)) << "no velocities and no grid to take them from";
     EXPECT_EQ(out[0], untouched);
     // An unused channel that is present copies nothing and succeeds.
@@ -163,13 +165,4 @@ TEST(ParticleDecode, GetValueRefusesWhatIsNotThere) {
     CapturedLog log;
     EXPECT_FALSE(group.decompressChannel(3, true));
     EXPECT_EQ(log.Text(), "PGroup::decompressChannel failed: no compression data!");
-}
-
-TEST(ParticleDecode, CountNeedsPositions) {
-    FluxaFrameData frame;
-    giveGroups(frame, {5, 5});
-    storeChannel(frame.groups[0], 2, 0, floatBytes({1, 2, 3, 4, 5}));
-    storeChannel(frame.groups[1], 0, 0, floatBytes(samplePositions(5)));
-    EXPECT_EQ(frame.groups[0].getParticleCount(), 0);
-    EXPECT_EQ(frame.groups[1].getParticleCount(), 5);
 }
