@@ -11,6 +11,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
+#include <thread>
 
 using namespace kortest;
 
@@ -60,4 +61,28 @@ TEST(ParticleJobs, ThePoolGivesWhatTheCallingThreadGives) {
     EXPECT_EQ(pooled.log, alone.log);
     EXPECT_EQ(pooled.values, alone.values);
     EXPECT_EQ(std::memcmp(pooled.bounds, alone.bounds, sizeof alone.bounds), 0);
+}
+
+TEST(ParticleJobs, HostThreadsReadOneGroupTogether) {
+    const std::vector<float> positions = samplePositions(500);
+    const std::string expected = floatBytes(positions);
+    FluxaFrameData frame;
+    giveGroups(frame, {500});
+    FluxaFrameData::PGroup& group = frame.groups[0];
+    storeChannel(group, 0, 1, zlibBytes(expected));
+    storeChannel(group, 4, 4, bitPlaneBytes(expected, 3));
+    std::string seen[4];
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            seen[t] = valuesOf(group, t % 2 == 0 ? 0 : 4);
+            group.hasChannel(t % 2 == 0 ? 4 : 0);
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (const std::string& values : seen) {
+        EXPECT_EQ(values, expected);
+    }
 }
