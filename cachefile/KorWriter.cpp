@@ -6,6 +6,7 @@
 
 #include "cachefile/IOErrException.h"
 #include "cachefile/KorFormat.h"
+#include "foreign/ForeignImport.h"
 #include "particles/PGroup.h"
 #include "platform/Platform.h"
 #include "support/ByteOrder.h"
@@ -316,8 +317,8 @@ int saveFrame(FluxaFrameData* frame, const char* pathPattern, uint32_t saveMask)
     logMessage("Save Frame %d\n", frame->frameNumber);
     int result = WriteFailed;
     if (getExtension(path.Chars()).Equals("vdb")) {
-        // No OpenVDB plug-in can take the export yet.
         createPathDirectories(path.Chars());
+        result = exportVdbFrame(path.Chars(), frame);
     } else {
         for (int attempt = 0; attempt < SaveAttempts; ++attempt) {
             logMessage("Save Frame Try %d\n", attempt);

@@ -6,8 +6,11 @@ install(TARGETS korloader EXPORT korloaderTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# CacheIO.h belongs to the in-tree plug-in SDK: it needs the support headers, which are
+# not installed, so hosts get only what compiles on its own.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/korloader
-    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+    PATTERN CacheIO.h EXCLUDE)
 install(EXPORT korloaderTargets
     NAMESPACE korloader::
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/korloader)

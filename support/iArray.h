@@ -34,7 +34,7 @@ public:
     }
 
     virtual ~iArray() {
-        SetSize(0, nullptr, true);
+        destroyFrom(0);
         ::operator delete(static_cast<void*>(data));
         data = nullptr;
         capacity = 0;
@@ -53,11 +53,8 @@ public:
             logMessage("[ERROR] iArray SetSize() overflow!\n");
             return false;
         }
-        for (S i = newCount; i < count; ++i) {
-            data[i].~T();
-        }
         if (newCount < count) {
-            count = newCount;
+            destroyFrom(newCount);
             return true;
         }
         if (newCount == count) {
@@ -145,6 +142,16 @@ public:
     const T* Data() const { return data; }
 
 private:
+    // Destroys the elements from index on, in ascending order, and lowers the count.
+    void destroyFrom(S index) {
+        for (S i = index; i < count; ++i) {
+            data[i].~T();
+        }
+        if (index < count) {
+            count = index;
+        }
+    }
+
     static T* allocate(uint64_t elements) {
         if (elements > std::numeric_limits<size_t>::max() / sizeof(T)) {
             return nullptr;
