@@ -8,6 +8,6 @@ if(TARGET vdbbridge)
     set_target_properties(bench_vdb_import PROPERTIES
         CXX_VISIBILITY_PRESET default VISIBILITY_INLINES_HIDDEN OFF
         BUILD_RPATH $<TARGET_FILE_DIR:vdbbridge>
-        LINK_OPTIONS "-Wl,--enable-new-dtags")
+        LINK_OPTIONS "-Wl,--disable-new-dtags")
     add_dependencies(bench_vdb_import vdbbridge)
 endif()

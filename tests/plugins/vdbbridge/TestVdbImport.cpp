@@ -4,6 +4,7 @@
 // imports, and the refusals that end hostile or impossible files cleanly.
 #include "plugins/vdbbridge/VdbFrameImport.h"
 #include "plugins/vdbbridge/VdbResults.h"
+#include "tests/common/CapturedOutput.h"
 #include "tests/common/TempDirectory.h"
 #include "tests/plugins/vdbbridge/VdbTestSupport.h"
 
@@ -174,8 +175,12 @@ TEST(VdbImport, DenseBoxBeyondTheBudgetIsRefused) {
     grid->tree().setValue(openvdb::Coord(2000, 2000, 2000), 1.0f);
     const std::string path = temp.File("sparse.vdb");
     openvdb::io::File(path).write(openvdb::GridPtrVec{grid});
+    const kortest::CapturedLog log;
     EXPECT_EQ(importVdb(path, "2,density;").result, vdbbridge::VdbFrameTooLarge);
     EXPECT_EQ(importVdb(path, "2,density;", true).result, vdbbridge::VdbFrameTooLarge);
+    EXPECT_NE(log.Text().find(": a dense frame of 2001 x 2001 x 2001 voxels exceeds the budget "
+                              "of 1073741824 voxels\n"),
+              std::string::npos);
 }
 
 TEST(VdbImport, FrustumTransformIsRefused) {
