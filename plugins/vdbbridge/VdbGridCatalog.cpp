@@ -59,6 +59,52 @@ void checkStream(const std::istream& stream) {
     }
 }
 
+// OpenVDB allocates every string and metadata value at the length the file states before
+// reading it. These walks check the lengths ahead against the bytes left, then rewind, so
+// that no allocation exceeds the file.
+class LengthCheck {
+public:
+    LengthCheck(std::istream& input, std::streamoff inputBytes)
+        : stream(input), start(input.tellg()), fileBytes(inputBytes) {}
+    ~LengthCheck() { stream.seekg(start); }
+    LengthCheck(const LengthCheck&) = delete;
+    LengthCheck& operator=(const LengthCheck&) = delete;
+
+    uint32_t Count() {
+        uint32_t value = 0;
+        stream.read(reinterpret_cast<char*>(&value), sizeof value);
+        checkStream(stream);
+        return value;
+    }
+    // A length-prefixed block: a string, or a metadata value.
+    void Block() {
+        const uint32_t bytes = Count();
+        if (bytes > fileBytes - std::streamoff(stream.tellg())) {
+            OPENVDB_THROW(openvdb::IoError, "length beyond the end of the file");
+        }
+        stream.seekg(bytes, std::ios::cur);
+        checkStream(stream);
+    }
+    // A metadata map: a count, then name, type name and value blocks.
+    void MetaMap() {
+        const uint32_t count = Count();
+        // Each entry takes at least its three lengths.
+        if (count > (fileBytes - std::streamoff(stream.tellg())) / 12) {
+            OPENVDB_THROW(openvdb::IoError, "metadata count beyond the end of the file");
+        }
+        for (uint32_t entry = 0; entry < count; ++entry) {
+            Block();
+            Block();
+            Block();
+        }
+    }
+
+private:
+    std::istream& stream;
+    std::streampos start;
+    std::streamoff fileBytes;
+};
+
 // The header and descriptor readers are protected members of Archive.
 class DescriptorWalk : public openvdb::io::Archive {
 public:
@@ -70,6 +116,7 @@ public:
         openvdb::io::setVersion(stream, libraryVersion(), fileVersion());
         setDataCompression(stream);
 
+        LengthCheck(stream, fileBytes).MetaMap();
         openvdb::MetaMap fileMetadata;
         fileMetadata.readMeta(stream);
         checkStream(stream);
@@ -85,7 +132,17 @@ public:
         if (gridCount < 0 || gridCount > fileBytes / 28) {
             OPENVDB_THROW(openvdb::IoError, "grid count beyond the file size");
         }
+        const bool instancing =
+            openvdb::io::getFormatVersion(stream) >= openvdb::OPENVDB_FILE_VERSION_GRID_INSTANCING;
         for (int32_t g = 0; g < gridCount; ++g) {
+            {
+                LengthCheck names(stream, fileBytes);
+                names.Block();
+                names.Block();
+                if (instancing) {
+                    names.Block();
+                }
+            }
             openvdb::io::GridDescriptor descriptor;
             openvdb::GridBase::Ptr grid = descriptor.read(stream);
             checkStream(stream);
@@ -93,7 +150,7 @@ public:
                 descriptor.getEndPos() < 0 || descriptor.getEndPos() > fileBytes) {
                 OPENVDB_THROW(openvdb::IoError, "grid offsets beyond the file size");
             }
-            info.grids.push_back(readGridHeader(stream, descriptor, *grid));
+            info.grids.push_back(readGridHeader(stream, fileBytes, descriptor, *grid));
             descriptor.seekToEnd(stream);
             checkStream(stream);
         }
@@ -101,7 +158,8 @@ public:
     }
 
 private:
-    VdbGridInfo readGridHeader(std::istream& stream, const openvdb::io::GridDescriptor& descriptor,
+    VdbGridInfo readGridHeader(std::istream& stream, std::streamoff fileBytes,
+                               const openvdb::io::GridDescriptor& descriptor,
                                openvdb::GridBase& grid) {
         VdbGridInfo info;
         info.name = descriptor.gridName();
@@ -110,6 +168,7 @@ private:
 
         descriptor.seekToGrid(stream);
         readGridCompression(stream);
+        LengthCheck(stream, fileBytes).MetaMap();
         grid.readMeta(stream);
         checkStream(stream);
         info.levelSet = grid.getGridClass() == openvdb::GRID_LEVEL_SET;
@@ -118,6 +177,7 @@ private:
         // Older files store the transform after the topology; the import reads it there.
         if (openvdb::io::getFormatVersion(stream) >=
             openvdb::OPENVDB_FILE_VERSION_GRID_INSTANCING) {
+            LengthCheck(stream, fileBytes).Block();
             grid.readTransform(stream);
             checkStream(stream);
             info.transform = grid.transformPtr();

@@ -9,6 +9,7 @@
 #include "tests/plugins/vdbbridge/VdbTestSupport.h"
 
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -165,6 +166,33 @@ TEST(VdbImport, BrokenFilesEndInAResultCode) {
         EXPECT_NE(import.result, 0) << c.label;
     }
     EXPECT_EQ(importVdb(temp.File("absent.vdb"), mapping).result, vdbbridge::VdbUnreadableFile);
+}
+
+// The length field in front of the first occurrence of text, set to length.
+std::string withLength(std::string bytes, const std::string& text, uint32_t length) {
+    const size_t at = bytes.find(text);
+    EXPECT_NE(at, std::string::npos) << text;
+    std::memcpy(&bytes[at - 4], &length, 4);
+    return bytes;
+}
+
+TEST(VdbImport, LengthsBeyondTheFileAreRefusedBeforeAnyAllocation) {
+    const kortest::TempDirectory temp;
+    const std::string smoke = readBytes(samplePath("vdb/smoke.vdb"));
+    // Before the check, OpenVDB allocated each of these lengths before reading.
+    const std::string cases[] = {
+        withLength(smoke, "sample_description", 0x7FFFFFF0),          // file metadata name
+        withLength(smoke, std::string("density\x10", 8), 0xFFFFFFF0), // descriptor name
+        withLength(smoke, "Tree_float_5_4_3", 0x40000000),            // grid type
+        withLength(smoke, "file_compression", 0x7FFFFFF0),            // grid metadata name
+        withLength(smoke, "UniformScaleTranslateMap", 0x7FFFFFF0),    // transform type
+    };
+    for (const std::string& bytes : cases) {
+        const kortest::CapturedLog log;
+        EXPECT_EQ(importVdb(temp.Write("long.vdb", bytes), "2,density;").result,
+                  vdbbridge::VdbUnreadableFile);
+        EXPECT_NE(log.Text().find("length beyond the end of the file"), std::string::npos);
+    }
 }
 
 TEST(VdbImport, DenseBoxBeyondTheBudgetIsRefused) {
