@@ -7,6 +7,7 @@
 #include <openvdb/io/Archive.h>
 #include <openvdb/io/GridDescriptor.h>
 #include <openvdb/io/io.h>
+#include <utility>
 
 namespace vdbbridge {
 
@@ -77,29 +78,80 @@ public:
         return value;
     }
     // A length-prefixed block: a string, or a metadata value.
-    void Block() {
-        const uint32_t bytes = Count();
-        if (bytes > fileBytes - std::streamoff(stream.tellg())) {
-            OPENVDB_THROW(openvdb::IoError, "length beyond the end of the file");
-        }
-        stream.seekg(bytes, std::ios::cur);
-        checkStream(stream);
-    }
-    // A metadata map: a count, then name, type name and value blocks.
+    void Block() { Skip(Length()); }
+    // A metadata map: a count, then name, type name and value blocks. OpenVDB reads a
+    // value of a fixed-size type by its type, whatever length the file gives, so such a
+    // length must match the type or the rest of the map would be read out of step.
     void MetaMap() {
         const uint32_t count = Count();
         // Each entry takes at least its three lengths.
-        if (count > (fileBytes - std::streamoff(stream.tellg())) / 12) {
+        if (count > Remaining() / 12) {
             OPENVDB_THROW(openvdb::IoError, "metadata count beyond the end of the file");
         }
         for (uint32_t entry = 0; entry < count; ++entry) {
             Block();
-            Block();
-            Block();
+            const std::string type = TypeName();
+            const uint32_t valueBytes = Length();
+            const int fixedBytes = fixedMetadataBytes(type);
+            if (fixedBytes >= 0 && valueBytes != uint32_t(fixedBytes)) {
+                OPENVDB_THROW(openvdb::IoError, "metadata length does not match its type");
+            }
+            // The delayed-load table sizes two arrays by a count of its own.
+            if (type == "__delayedload" && valueBytes >= 4) {
+                const std::streampos value = stream.tellg();
+                if (Count() > Remaining()) {
+                    OPENVDB_THROW(openvdb::IoError, "length beyond the end of the file");
+                }
+                stream.seekg(value);
+            }
+            Skip(valueBytes);
         }
     }
 
 private:
+    static int fixedMetadataBytes(const std::string& type) {
+        static const std::pair<const char*, int> sizes[] = {
+            {"bool", 1},   {"float", 4},  {"double", 8}, {"int32", 4},
+            {"int64", 8},  {"vec2i", 8},  {"vec2s", 8},  {"vec2d", 16},
+            {"vec3i", 12}, {"vec3s", 12}, {"vec3d", 24}, {"vec4i", 16},
+            {"vec4s", 16}, {"vec4d", 32}, {"mat4s", 64}, {"mat4d", 128}};
+        for (const auto& size : sizes) {
+            if (type == size.first) {
+                return size.second;
+            }
+        }
+        return -1;
+    }
+
+    std::streamoff Remaining() { return fileBytes - std::streamoff(stream.tellg()); }
+
+    uint32_t Length() {
+        const uint32_t bytes = Count();
+        if (bytes > Remaining()) {
+            OPENVDB_THROW(openvdb::IoError, "length beyond the end of the file");
+        }
+        return bytes;
+    }
+
+    void Skip(uint32_t bytes) {
+        stream.seekg(bytes, std::ios::cur);
+        checkStream(stream);
+    }
+
+    // Type names are short; a longer one is skipped and matches no known type.
+    std::string TypeName() {
+        const uint32_t bytes = Length();
+        std::string name;
+        if (bytes > 64) {
+            Skip(bytes);
+            return name;
+        }
+        name.resize(bytes);
+        stream.read(&name[0], bytes);
+        checkStream(stream);
+        return name;
+    }
+
     std::istream& stream;
     std::streampos start;
     std::streamoff fileBytes;

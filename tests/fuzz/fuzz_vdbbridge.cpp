@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
-// The vdbbridge reading core on arbitrary bytes: our walk over the grid descriptors, then
-// every offered channel mapped and imported, header-only and (for small frames) in full.
-// OpenVDB reads only named files, so each input goes through a temporary file. Seeds are
-// real OpenVDB files, so mutations reach the descriptors and grid headers.
+// The vdbbridge reading core on arbitrary bytes: our walk over the grid descriptors and
+// headers, then every offered channel mapped and imported header-only, which reaches the
+// box and budget checks. Voxel blocks are OpenVDB's own parser, which allocates the block
+// sizes a file states before reading them (an impossible size throws bad_alloc, which the
+// import catches, but stops a sanitizer run), so inputs that would need them are not
+// imported. Each input goes through a temporary file; seeds are real OpenVDB files.
 #include "loader/FluxaFrameData.h"
 #include "plugins/vdbbridge/VdbChannelNames.h"
 #include "plugins/vdbbridge/VdbFrameImport.h"
@@ -15,9 +17,6 @@
 #include <vector>
 
 namespace {
-
-// Larger frames are legal but would only measure the allocator.
-constexpr int64_t MaxFuzzVoxels = int64_t(1) << 20;
 
 std::string writeTempFile(const uint8_t* data, size_t size) {
     char path[] = "/tmp/fuzz_vdbbridge_XXXXXX";
@@ -37,17 +36,24 @@ std::string writeTempFile(const uint8_t* data, size_t size) {
     return path;
 }
 
-std::vector<CacheIO::GridMapping> offeredMappings(const std::string& path) {
-    std::vector<CacheIO::GridMapping> mappings;
+// The mappings of every channel the file offers; false when the header-only import would
+// have to read voxel blocks (a grid without statistics or transform) or the file is refused.
+bool offeredMappings(const std::string& path, std::vector<CacheIO::GridMapping>& mappings) {
     try {
+        const vdbbridge::VdbFileInfo info = vdbbridge::readFileInfo(path);
+        for (const vdbbridge::VdbGridInfo& grid : info.grids) {
+            if (!grid.hasActiveBox || !grid.transform) {
+                return false;
+            }
+        }
         int slot = 0;
-        for (const auto& channel : vdbbridge::listChannels(vdbbridge::readFileInfo(path).grids)) {
+        for (const auto& channel : vdbbridge::listChannels(info.grids)) {
             mappings.emplace_back(channel.name.c_str(), slot++ % 32);
         }
+        return true;
     } catch (...) {
-        // Refused files offer nothing; the import below must refuse them too.
+        return false;
     }
-    return mappings;
 }
 
 } // namespace
@@ -59,18 +65,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }();
     (void)initialised;
     const std::string path = writeTempFile(data, size);
-    std::vector<CacheIO::GridMapping> mappings = offeredMappings(path);
-    mappings.emplace_back("density", 2);
-    const int count = static_cast<int>(mappings.size());
-
-    FluxaFrameData header;
-    int orientation = -1;
-    const int result =
-        vdbbridge::importFrame(path.c_str(), header, orientation, true, mappings.data(), count);
-    const int64_t voxels = int64_t(header.gridSize[0]) * header.gridSize[1] * header.gridSize[2];
-    if (result == 0 && voxels <= MaxFuzzVoxels) {
+    std::vector<CacheIO::GridMapping> mappings;
+    if (offeredMappings(path, mappings)) {
+        mappings.emplace_back("density", 2);
         FluxaFrameData frame;
-        vdbbridge::importFrame(path.c_str(), frame, orientation, false, mappings.data(), count);
+        int orientation = -1;
+        vdbbridge::importFrame(path.c_str(), frame, orientation, true, mappings.data(),
+                               static_cast<int>(mappings.size()));
     }
     std::remove(path.c_str());
     return 0;
