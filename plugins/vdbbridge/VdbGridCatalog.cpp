@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: Apache-2.0
 // Walks the grid descriptors the way io::File::open does, but keeps their stored order
-// and reads each grid's metadata and transform where the descriptor points.
+// and reads each grid's metadata and transform where the descriptor points. Metadata maps
+// are read here, not by OpenVDB, whose reader trusts every length in the file.
 #include "plugins/vdbbridge/VdbGridCatalog.h"
 
+#include <blosc.h>
 #include <fstream>
 #include <openvdb/io/Archive.h>
 #include <openvdb/io/GridDescriptor.h>
 #include <openvdb/io/io.h>
 #include <utility>
+#include <vector>
 
 namespace vdbbridge {
 
@@ -38,77 +41,118 @@ VdbValueKind kindOf(const openvdb::GridBase& grid) {
     return VdbValueKind::Unsupported;
 }
 
-bool readStatsBox(const openvdb::GridBase& grid, openvdb::CoordBBox& box) {
-    const auto min =
-        grid.getMetadata<openvdb::Vec3IMetadata>(openvdb::GridBase::META_FILE_BBOX_MIN);
-    const auto max =
-        grid.getMetadata<openvdb::Vec3IMetadata>(openvdb::GridBase::META_FILE_BBOX_MAX);
-    if (!min || !max) {
-        return false;
-    }
-    const openvdb::Vec3i& lo = min->value();
-    const openvdb::Vec3i& hi = max->value();
-    // An empty grid stores min above max; CoordBBox keeps that as an empty box.
-    box = openvdb::CoordBBox(openvdb::Coord(lo.x(), lo.y(), lo.z()),
-                             openvdb::Coord(hi.x(), hi.y(), hi.z()));
-    return true;
-}
-
 void checkStream(const std::istream& stream) {
     if (!stream.good()) {
         OPENVDB_THROW(openvdb::IoError, "truncated or unreadable file");
     }
 }
 
-// OpenVDB allocates every string and metadata value at the length the file states before
-// reading it. These walks check the lengths ahead against the bytes left, then rewind, so
-// that no allocation exceeds the file.
-class LengthCheck {
+// The metadata values the catalog needs. OpenVDB's own metadata reader trusts the file
+// (it allocates stated lengths and decompresses the delayed-load table blindly), so the
+// catalog reads metadata maps itself and keeps only these.
+struct ScannedMetadata {
+    std::string gridClass;
+    std::string creator;
+    bool hasMin = false;
+    bool hasMax = false;
+    openvdb::Coord min;
+    openvdb::Coord max;
+};
+
+// Length-checked reading of the parts OpenVDB would otherwise allocate from: every string
+// and value length is checked against the bytes left in the file.
+class HeaderScan {
 public:
-    LengthCheck(std::istream& input, std::streamoff inputBytes)
-        : stream(input), start(input.tellg()), fileBytes(inputBytes) {}
-    ~LengthCheck() { stream.seekg(start); }
-    LengthCheck(const LengthCheck&) = delete;
-    LengthCheck& operator=(const LengthCheck&) = delete;
+    HeaderScan(std::istream& input, std::streamoff inputBytes)
+        : stream(input), fileBytes(inputBytes) {}
 
     uint32_t Count() {
-        uint32_t value = 0;
-        stream.read(reinterpret_cast<char*>(&value), sizeof value);
+        uint8_t bytes[4];
+        stream.read(reinterpret_cast<char*>(bytes), sizeof bytes);
         checkStream(stream);
-        return value;
+        return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
+               uint32_t(bytes[3]) << 24;
     }
     // A length-prefixed block: a string, or a metadata value.
     void Block() { Skip(Length()); }
+
     // A metadata map: a count, then name, type name and value blocks. OpenVDB reads a
     // value of a fixed-size type by its type, whatever length the file gives, so such a
-    // length must match the type or the rest of the map would be read out of step.
-    void MetaMap() {
+    // length must match the type for the map to be read the same way by OpenVDB later.
+    ScannedMetadata MetaMap() {
+        ScannedMetadata found;
         const uint32_t count = Count();
         // Each entry takes at least its three lengths.
         if (count > Remaining() / 12) {
             OPENVDB_THROW(openvdb::IoError, "metadata count beyond the end of the file");
         }
         for (uint32_t entry = 0; entry < count; ++entry) {
-            Block();
-            const std::string type = TypeName();
+            const std::string name = ShortString();
+            const std::string type = ShortString();
             const uint32_t valueBytes = Length();
             const int fixedBytes = fixedMetadataBytes(type);
             if (fixedBytes >= 0 && valueBytes != uint32_t(fixedBytes)) {
                 OPENVDB_THROW(openvdb::IoError, "metadata length does not match its type");
             }
-            // The delayed-load table sizes two arrays by a count of its own.
-            if (type == "__delayedload" && valueBytes >= 4) {
-                const std::streampos value = stream.tellg();
-                if (Count() > Remaining()) {
-                    OPENVDB_THROW(openvdb::IoError, "length beyond the end of the file");
+            if (type == "string" && (name == "class" || name == "creator") && valueBytes <= 64) {
+                std::string& value = name == "class" ? found.gridClass : found.creator;
+                value.resize(valueBytes);
+                stream.read(&value[0], valueBytes);
+                checkStream(stream);
+            } else if (type == "vec3i" && (name == openvdb::GridBase::META_FILE_BBOX_MIN ||
+                                           name == openvdb::GridBase::META_FILE_BBOX_MAX)) {
+                const bool isMin = name == openvdb::GridBase::META_FILE_BBOX_MIN;
+                openvdb::Coord& corner = isMin ? found.min : found.max;
+                for (int axis = 0; axis < 3; ++axis) {
+                    corner[axis] = static_cast<int32_t>(Count());
                 }
-                stream.seekg(value);
+                (isMin ? found.hasMin : found.hasMax) = true;
+            } else if (type == "__delayedload") {
+                DelayedLoadTable(valueBytes);
+            } else {
+                Skip(valueBytes);
             }
-            Skip(valueBytes);
         }
+        return found;
     }
 
 private:
+    // The delayed-load table: a leaf count, then a mask of one byte per leaf and a size of
+    // eight bytes per leaf, each stored raw or as a Blosc buffer. OpenVDB decompresses those
+    // buffers without bounds (a crafted one crashes Blosc), so each must pass Blosc's own
+    // validation first.
+    void DelayedLoadTable(uint32_t valueBytes) {
+        if (valueBytes == 0) {
+            return;
+        }
+        std::vector<uint8_t> value(valueBytes);
+        stream.read(reinterpret_cast<char*>(value.data()), valueBytes);
+        checkStream(stream);
+        size_t next = 0;
+        const auto word = [&]() {
+            if (value.size() - next < 4) {
+                OPENVDB_THROW(openvdb::IoError, "delayed-load table cut short");
+            }
+            const uint32_t w = uint32_t(value[next]) | uint32_t(value[next + 1]) << 8 |
+                               uint32_t(value[next + 2]) << 16 | uint32_t(value[next + 3]) << 24;
+            next += 4;
+            return w;
+        };
+        const uint64_t leaves = word();
+        for (const uint64_t elementBytes : {uint64_t(1), uint64_t(8)}) {
+            const uint64_t blockBytes = word();
+            if (blockBytes > value.size() - next) {
+                OPENVDB_THROW(openvdb::IoError, "delayed-load table cut short");
+            }
+            size_t uncompressed = 0;
+            if (blockBytes != leaves * elementBytes && blockBytes != 0 &&
+                blosc_cbuffer_validate(value.data() + next, blockBytes, &uncompressed) != 0) {
+                OPENVDB_THROW(openvdb::IoError, "broken Blosc buffer in the delayed-load table");
+            }
+            next += blockBytes;
+        }
+    }
+
     static int fixedMetadataBytes(const std::string& type) {
         static const std::pair<const char*, int> sizes[] = {
             {"bool", 1},   {"float", 4},  {"double", 8}, {"int32", 4},
@@ -138,24 +182,32 @@ private:
         checkStream(stream);
     }
 
-    // Type names are short; a longer one is skipped and matches no known type.
-    std::string TypeName() {
+    // Names and type names that matter are short; a longer one is skipped and matches none.
+    std::string ShortString() {
         const uint32_t bytes = Length();
-        std::string name;
+        std::string text;
         if (bytes > 64) {
             Skip(bytes);
-            return name;
+            return text;
         }
-        name.resize(bytes);
-        stream.read(&name[0], bytes);
+        text.resize(bytes);
+        stream.read(&text[0], bytes);
         checkStream(stream);
-        return name;
+        return text;
     }
 
     std::istream& stream;
-    std::streampos start;
     std::streamoff fileBytes;
 };
+
+// Checks the length-prefixed blocks ahead of the stream position, then rewinds.
+template <typename Check>
+void checkAhead(std::istream& stream, std::streamoff fileBytes, Check check) {
+    const std::streampos start = stream.tellg();
+    HeaderScan scan(stream, fileBytes);
+    check(scan);
+    stream.seekg(start);
+}
 
 // The header and descriptor readers are protected members of Archive.
 class DescriptorWalk : public openvdb::io::Archive {
@@ -168,13 +220,8 @@ public:
         openvdb::io::setVersion(stream, libraryVersion(), fileVersion());
         setDataCompression(stream);
 
-        LengthCheck(stream, fileBytes).MetaMap();
-        openvdb::MetaMap fileMetadata;
-        fileMetadata.readMeta(stream);
-        checkStream(stream);
         VdbFileInfo info;
-        const auto creator = fileMetadata.getMetadata<openvdb::StringMetadata>(CreatorKey);
-        info.writtenByBridge = creator && creator->value() == CreatorValue;
+        info.writtenByBridge = HeaderScan(stream, fileBytes).MetaMap().creator == CreatorValue;
         if (!inputHasGridOffsets()) {
             OPENVDB_THROW(openvdb::IoError, "file without grid offsets (format before 2.0)");
         }
@@ -187,14 +234,13 @@ public:
         const bool instancing =
             openvdb::io::getFormatVersion(stream) >= openvdb::OPENVDB_FILE_VERSION_GRID_INSTANCING;
         for (int32_t g = 0; g < gridCount; ++g) {
-            {
-                LengthCheck names(stream, fileBytes);
+            checkAhead(stream, fileBytes, [instancing](HeaderScan& names) {
                 names.Block();
                 names.Block();
                 if (instancing) {
                     names.Block();
                 }
-            }
+            });
             openvdb::io::GridDescriptor descriptor;
             openvdb::GridBase::Ptr grid = descriptor.read(stream);
             checkStream(stream);
@@ -220,16 +266,18 @@ private:
 
         descriptor.seekToGrid(stream);
         readGridCompression(stream);
-        LengthCheck(stream, fileBytes).MetaMap();
-        grid.readMeta(stream);
-        checkStream(stream);
-        info.levelSet = grid.getGridClass() == openvdb::GRID_LEVEL_SET;
-        info.staggered = grid.getGridClass() == openvdb::GRID_STAGGERED;
-        info.hasActiveBox = readStatsBox(grid, info.activeBox);
+        const ScannedMetadata metadata = HeaderScan(stream, fileBytes).MetaMap();
+        const openvdb::GridClass gridClass =
+            openvdb::GridBase::stringToGridClass(metadata.gridClass);
+        info.levelSet = gridClass == openvdb::GRID_LEVEL_SET;
+        info.staggered = gridClass == openvdb::GRID_STAGGERED;
+        // An empty grid stores min above max; CoordBBox keeps that as an empty box.
+        info.hasActiveBox = metadata.hasMin && metadata.hasMax;
+        info.activeBox = openvdb::CoordBBox(metadata.min, metadata.max);
         // Older files store the transform after the topology; the import reads it there.
         if (openvdb::io::getFormatVersion(stream) >=
             openvdb::OPENVDB_FILE_VERSION_GRID_INSTANCING) {
-            LengthCheck(stream, fileBytes).Block();
+            checkAhead(stream, fileBytes, [](HeaderScan& type) { type.Block(); });
             grid.readTransform(stream);
             checkStream(stream);
             info.transform = grid.transformPtr();

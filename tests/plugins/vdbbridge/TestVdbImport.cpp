@@ -195,6 +195,20 @@ TEST(VdbImport, LengthsBeyondTheFileAreRefusedBeforeAnyAllocation) {
     }
 }
 
+TEST(VdbImport, BrokenBloscBufferInTheDelayedLoadTableIsRefused) {
+    const kortest::TempDirectory temp;
+    std::string bytes = readBytes(samplePath("vdb/smoke.vdb"));
+    // Value: length, leaf count, mask block size, then the mask's Blosc header, whose
+    // compressed size sits at bytes 12 to 15. Blosc trusts it when it decompresses.
+    const size_t value = bytes.find("__delayedload") + std::strlen("__delayedload");
+    const uint32_t hugeBytes = 0x7FFFFFFF;
+    std::memcpy(&bytes[value + 4 + 8 + 12], &hugeBytes, 4);
+    const kortest::CapturedLog log;
+    EXPECT_EQ(importVdb(temp.Write("blosc.vdb", bytes), "2,density;").result,
+              vdbbridge::VdbUnreadableFile);
+    EXPECT_NE(log.Text().find("broken Blosc buffer in the delayed-load table"), std::string::npos);
+}
+
 TEST(VdbImport, DenseBoxBeyondTheBudgetIsRefused) {
     const kortest::TempDirectory temp;
     openvdb::FloatGrid::Ptr grid = openvdb::FloatGrid::create(0.0f);
