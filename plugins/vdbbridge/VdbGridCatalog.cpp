@@ -4,6 +4,8 @@
 // are read here, not by OpenVDB, whose reader trusts every length in the file.
 #include "plugins/vdbbridge/VdbGridCatalog.h"
 
+#include "support/ByteOrder.h"
+
 #include <blosc.h>
 #include <fstream>
 #include <openvdb/io/Archive.h>
@@ -70,8 +72,7 @@ public:
         uint8_t bytes[4];
         stream.read(reinterpret_cast<char*>(bytes), sizeof bytes);
         checkStream(stream);
-        return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-               uint32_t(bytes[3]) << 24;
+        return readLE32(bytes);
     }
     // A length-prefixed block: a string, or a metadata value.
     void Block() { Skip(Length()); }
@@ -133,10 +134,8 @@ private:
             if (value.size() - next < 4) {
                 OPENVDB_THROW(openvdb::IoError, "delayed-load table cut short");
             }
-            const uint32_t w = uint32_t(value[next]) | uint32_t(value[next + 1]) << 8 |
-                               uint32_t(value[next + 2]) << 16 | uint32_t(value[next + 3]) << 24;
             next += 4;
-            return w;
+            return readLE32(value.data() + next - 4);
         };
         const uint64_t leaves = word();
         for (const uint64_t elementBytes : {uint64_t(1), uint64_t(8)}) {
