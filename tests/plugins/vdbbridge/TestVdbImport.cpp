@@ -139,6 +139,25 @@ TEST(VdbImport, HeaderOnlyGivesTheSameHeaderAndNoVoxels) {
     }
 }
 
+TEST(VdbImport, HeaderOnlyReadsGridsOfFilesWithoutStatistics) {
+    const kortest::TempDirectory temp;
+    openvdb::FloatGrid::Ptr grid = openvdb::FloatGrid::create(0.0f);
+    grid->setName("density");
+    grid->tree().setValue(openvdb::Coord(-3, 2, 5), 1.0f);
+    grid->tree().setValue(openvdb::Coord(4, 9, 6), 2.0f);
+    const std::string path = temp.File("nostats.vdb");
+    openvdb::io::File file(path);
+    file.setGridStatsMetadataEnabled(false);
+    file.write(openvdb::GridPtrVec{grid});
+
+    const auto header = importVdb(path, "2,density;", true);
+    ASSERT_EQ(header.result, 0);
+    EXPECT_EQ(header.frame->gridSize[0], 8);
+    EXPECT_EQ(header.frame->gridSize[1], 8);
+    EXPECT_EQ(header.frame->gridSize[2], 2);
+    EXPECT_EQ(header.frame->channelData[2], nullptr);
+}
+
 std::string readBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
