@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev zlib1g-dev libgtest-dev libgmock-dev
-          libbenchmark-dev libdeflate-dev pkg-config libopenvdb-dev libhdf5-dev)
+          libbenchmark-dev libdeflate-dev pkg-config libopenvdb-dev libboost-dev libhdf5-dev)
 
 missing=()
 for p in "${packages[@]}"; do

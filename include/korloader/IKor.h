@@ -60,7 +60,11 @@ public:
     virtual int hasChannel(int channel) = 0;
     /// Writes the voxel counts along x, y and z to out[0..2].
     virtual void getGridSize(int* out) = 0;
-    /// Writes the grid transform to out[0..11]: three axis vectors, then the translation.
+    /// Writes the grid transform to out[0..11]: axis vectors e1 (0-2), e2 (3-5), e3 (6-8),
+    /// then the translation t (9-11). Voxel (i, j, k), element i + gx * (j + gy * k) of
+    /// every channel, has its centre at world t + i * e1 + j * e2 + k * e3: centres sit at
+    /// integer indices, as in OpenVDB's index space. Frames imported from OpenVDB and
+    /// Field3D files follow the same rule.
     virtual void getTransform(float* out) = 0;
     /// Number of particle groups that hold positions.
     virtual int getParticleGroupCount() = 0;
