@@ -4,6 +4,7 @@
 // and export glue.
 #include "foreign/ForeignImport.h"
 #include "korloader/KorMappings.h"
+#include "tests/common/ForeignQueries.h"
 #include "tests/common/TempDirectory.h"
 
 #include <gtest/gtest.h>
@@ -23,21 +24,11 @@ protected:
     static void SetUpTestSuite() { loaded = initalizeKoraLoader(nullptr, nullptr, 0); }
 
     static std::vector<std::pair<std::string, int>> channels(const std::string& path) {
-        std::vector<std::pair<std::string, int>> list;
-        char name[256];
-        int flag = -1;
-        for (int index = 0;
-             korGet3rdPartyChannelName(name, sizeof name, &flag, path.c_str(), index) == 1;
-             ++index) {
-            list.emplace_back(name, flag);
-        }
-        return list;
+        return kortest::offeredChannels(path);
     }
 
     static std::string defaultMapping(const std::string& path) {
-        char buffer[1024];
-        EXPECT_EQ(korGenerateDefaultChannelMappings(buffer, sizeof buffer, path.c_str()), 1);
-        return buffer;
+        return kortest::defaultMappingOf(path);
     }
 
     static std::unique_ptr<FluxaFrameData> import(const std::string& path,
