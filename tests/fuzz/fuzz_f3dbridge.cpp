@@ -6,6 +6,7 @@
 // corrupt files are HDF5's; run with -detect_leaks=0.
 #include "loader/FluxaFrameData.h"
 #include "plugins/f3dbridge/F3dImport.h"
+#include "tests/fuzz/FuzzInputs.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -21,28 +22,10 @@ namespace {
 // Larger frames are legal but would only measure the allocator.
 constexpr int64_t MaxFuzzVoxels = int64_t(1) << 20;
 
-std::string writeTempFile(const uint8_t* data, size_t size) {
-    char path[] = "/tmp/fuzz_f3dbridge_XXXXXX";
-    const int descriptor = mkstemp(path);
-    if (descriptor < 0) {
-        std::abort();
-    }
-    size_t written = 0;
-    while (written < size) {
-        const ssize_t n = write(descriptor, data + written, size - written);
-        if (n <= 0) {
-            std::abort();
-        }
-        written += static_cast<size_t>(n);
-    }
-    close(descriptor);
-    return path;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string path = writeTempFile(data, size);
+    const std::string path = kortest::writeFuzzInputFile(data, size, "fuzz_f3dbridge");
     CacheIO::AvailableChannelList channels;
     appendF3dChannels(path.c_str(), &channels);
     std::vector<CacheIO::GridMapping> mappings;

@@ -4,6 +4,7 @@
 // a bounded number of particles, and identifier lookups.
 #include "cachefile/KorReader.h"
 #include "particles/PGroup.h"
+#include "tests/fuzz/FuzzInputs.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -40,18 +41,12 @@ void askEverything(FluxaFrameData::PGroup& group) {
 }
 
 void readOnce(const uint8_t* data, size_t size, bool headerOnly) {
-    if (size == 0) {
+    int result = 0;
+    const std::unique_ptr<FluxaFrameData> frame =
+        kortest::readFuzzFrame(data, size, headerOnly, result);
+    if (frame == nullptr) {
         return;
     }
-    std::unique_ptr<uint8_t[]> copy(new uint8_t[size]);
-    std::memcpy(copy.get(), data, size);
-    FILE* file = fmemopen(copy.get(), size, "rb");
-    if (file == nullptr) {
-        return;
-    }
-    std::unique_ptr<FluxaFrameData> frame(new FluxaFrameData());
-    const int result = readKorStream(frame.get(), file, "fuzz.kor", headerOnly);
-    std::fclose(file);
     if (result != 0 || frame->voxelCount() > MaxFuzzParticles) {
         return;
     }

@@ -2,6 +2,7 @@
 // readKorFile's reader on arbitrary bytes, through an in-memory stream, then every grid
 // channel of whatever loaded, and the same bytes once more header-only.
 #include "cachefile/KorReader.h"
+#include "tests/fuzz/FuzzInputs.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -14,19 +15,13 @@ namespace {
 constexpr int64_t MaxFuzzVoxels = int64_t(1) << 20;
 
 void readOnce(const uint8_t* data, size_t size, bool headerOnly) {
-    // fmemopen cannot open an empty buffer; the unit tests cover the empty file.
-    if (size == 0) {
+    // Null for an empty input, which the unit tests cover.
+    int result = 0;
+    const std::unique_ptr<FluxaFrameData> frame =
+        kortest::readFuzzFrame(data, size, headerOnly, result);
+    if (frame == nullptr) {
         return;
     }
-    std::unique_ptr<uint8_t[]> copy(new uint8_t[size]);
-    std::memcpy(copy.get(), data, size);
-    FILE* file = fmemopen(copy.get(), size, "rb");
-    if (file == nullptr) {
-        return;
-    }
-    std::unique_ptr<FluxaFrameData> frame(new FluxaFrameData());
-    const int result = readKorStream(frame.get(), file, "fuzz.kor", headerOnly);
-    std::fclose(file);
     if (result != 0 || headerOnly || frame->voxelCount() > MaxFuzzVoxels) {
         return;
     }

@@ -8,6 +8,7 @@
 #include "loader/FluxaFrameData.h"
 #include "plugins/vdbbridge/VdbChannelNames.h"
 #include "plugins/vdbbridge/VdbFrameImport.h"
+#include "tests/fuzz/FuzzInputs.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -17,24 +18,6 @@
 #include <vector>
 
 namespace {
-
-std::string writeTempFile(const uint8_t* data, size_t size) {
-    char path[] = "/tmp/fuzz_vdbbridge_XXXXXX";
-    const int descriptor = mkstemp(path);
-    if (descriptor < 0) {
-        std::abort();
-    }
-    size_t written = 0;
-    while (written < size) {
-        const ssize_t n = write(descriptor, data + written, size - written);
-        if (n <= 0) {
-            std::abort();
-        }
-        written += static_cast<size_t>(n);
-    }
-    close(descriptor);
-    return path;
-}
 
 // The mappings of every channel the file offers; false when the header-only import would
 // have to read voxel blocks (a grid without statistics or transform) or the file is refused.
@@ -64,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return true;
     }();
     (void)initialised;
-    const std::string path = writeTempFile(data, size);
+    const std::string path = kortest::writeFuzzInputFile(data, size, "fuzz_vdbbridge");
     std::vector<CacheIO::GridMapping> mappings;
     if (offeredMappings(path, mappings)) {
         mappings.emplace_back("density", 2);
