@@ -2,11 +2,10 @@
 // Process-wide state, built when the library loads and torn down when it unloads, in one
 // place so that the order is explicit: frames first (their job sets hold pool threads),
 // then the plug-in modules, then the thread pool.
-#include "korloader/IKor.h"
-
-#include "jobs/ThreadManagerStack.h"
 #include "foreign/PluginModules.h"
+#include "jobs/ThreadManagerStack.h"
 #include "jobs/ThreadPoolControl.h"
+#include "korloader/IKor.h"
 #include "loader/FrameRegistry.h"
 
 namespace {
@@ -44,4 +43,6 @@ const LibraryState& builtAtLoad = libraryState();
 
 } // namespace
 
-int korSetThreadCount(int threads) { return setThreadPoolThreads(libraryState().threadPool, threads); }
+int korSetThreadCount(int threads) {
+    return setThreadPoolThreads(libraryState().threadPool, threads);
+}

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // A host project built against the installed package.
-#include <korloader/IKor.h>
-
 #include <cstdio>
+#include <korloader/IKor.h>
 
 int main() {
     const unsigned version = FluxaSimSDKGetVersionNumber();
