@@ -2,7 +2,7 @@
 PRESET ?= dev
 JOBS ?= $(shell nproc)
 
-.PHONY: deps demo test test-asan test-tsan bench fuzz clean
+.PHONY: deps demo test test-asan test-tsan bench fuzz mutate clean
 
 deps:
 	@scripts/install-deps.sh
@@ -38,6 +38,18 @@ bench: deps
 	cmake --preset release >/dev/null
 	cmake --build --preset release -j $(JOBS)
 	for b in build/release/bench/bench_*; do $$b; done
+
+# The long mutation run under ASan+UBSan: MUTANTS per seed file, RANDOM_SEED to vary it.
+MUTANTS ?= 2000
+RANDOM_SEED ?= 1
+mutate: deps
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan -j $(JOBS) --target kor_mutate kor_mutation_seeds
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	cmake -DSEEDS=build/asan/tests/mutation/kor_mutation_seeds -DMUTATE=build/asan/tests/mutation/kor_mutate \
+	      -DDATA=tests/data -DWORK=build/asan/mutation -DMUTANTS=$(MUTANTS) -DRANDOM_SEED=$(RANDOM_SEED) \
+	      -P tests/mutation/RunMutation.cmake
 
 fuzz: deps
 	cmake --preset fuzz >/dev/null
