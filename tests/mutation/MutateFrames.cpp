@@ -5,7 +5,7 @@
 // sanitizer build; a crash, a sanitizer report or a stalled mutant ends the run with the
 // offending file kept in the output directory.
 //
-//   kor_mutate [--mutants N] [--seed S] [--out DIR] [--stall SECONDS] SEED_FILE...
+//   kor_mutate [--mutants N] [--seed S] [--out DIR] [--stall SECONDS] [--keep-going] SEED_FILE...
 //   kor_mutate --replay FILE...
 #include "korloader/IKor.h"
 
@@ -31,6 +31,7 @@ struct Options {
     std::string out = ".";
     int stallSeconds = 60;
     bool replay = false;
+    bool keepGoing = false;
     std::vector<std::string> files;
 };
 
@@ -51,6 +52,10 @@ constexpr int MaxParticlesRead = 1 << 20;
 std::atomic<uint64_t> progress{0};
 std::atomic<bool> finished{false};
 std::string currentFile;
+// With --keep-going a broken promise is counted and its file kept, and the run goes on.
+bool keepGoing = false;
+std::string outDirectory;
+int violations = 0;
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -128,6 +133,17 @@ std::string mutate(const std::string& seed, std::mt19937_64& random) {
     return bytes;
 }
 
+void violation(const char* format, int a, int b = 0, int c = 0, int d = 0) {
+    std::fprintf(stderr, format, a, b, c, d);
+    if (!keepGoing) {
+        std::abort();
+    }
+    const std::string kept = outDirectory + "/violation-" + std::to_string(++violations) + "." +
+                             extensionOf(currentFile);
+    writeFile(kept, readFile(currentFile));
+    std::fprintf(stderr, "  kept as %s\n", kept.c_str());
+}
+
 // Adds into a value the compiler cannot drop, so every read really happens.
 void consume(const void* data, size_t bytes) {
     static volatile uint8_t sink;
@@ -155,8 +171,8 @@ void readGroup(IFluxaSimPrtGroup* group, Totals& totals) {
         }
         const int size = group->getChannelSize(c);
         if (size < 0 || size > 16) {
-            std::fprintf(stderr, "channel %d of a group reports %d bytes per particle\n", c, size);
-            std::abort();
+            violation("channel %d of a group reports %d bytes per particle\n", c, size);
+            continue;
         }
         const int reads = std::min(count, MaxParticlesRead);
         for (int p = 0; p < reads; ++p) {
@@ -193,9 +209,9 @@ void readFrame(IKor* frame, Totals& totals) {
             continue;
         }
         if (negative) {
-            std::fprintf(stderr, "channel %d served for a grid of %d x %d x %d\n", c, size[0],
-                         size[1], size[2]);
-            std::abort();
+            violation("channel %d served for a grid of %d x %d x %d\n", c, size[0], size[1],
+                      size[2]);
+            continue;
         }
         ++totals.channels;
         if (voxels <= FullReadVoxels) {
@@ -206,8 +222,7 @@ void readFrame(IKor* frame, Totals& totals) {
             consume(data + voxels - 1, sizeof(float));
         }
         if (frame->getChannel(c) != data) {
-            std::fprintf(stderr, "channel %d changed its array between requests\n", c);
-            std::abort();
+            violation("channel %d changed its array between requests\n", c);
         }
     }
     const int groups = frame->getParticleGroupCount();
@@ -267,6 +282,8 @@ bool parse(int argc, char** argv, Options& options) {
             options.out = argv[++i];
         } else if (arg == "--stall" && hasValue) {
             options.stallSeconds = std::atoi(argv[++i]);
+        } else if (arg == "--keep-going") {
+            options.keepGoing = true;
         } else if (arg == "--replay") {
             options.replay = true;
         } else if (arg.rfind("--", 0) == 0) {
@@ -284,10 +301,12 @@ int main(int argc, char** argv) {
     Options options;
     if (!parse(argc, argv, options)) {
         std::fprintf(stderr, "usage: kor_mutate [--mutants N] [--seed S] [--out DIR] "
-                             "[--stall SECONDS] SEED_FILE...\n"
+                             "[--stall SECONDS] [--keep-going] SEED_FILE...\n"
                              "       kor_mutate --replay FILE...\n");
         return 2;
     }
+    keepGoing = options.keepGoing;
+    outDirectory = options.out;
     initalizeKoraLoader(nullptr, nullptr, 0);
     std::thread watchdog(watch, options.stallSeconds);
     Totals totals;
@@ -316,5 +335,8 @@ int main(int argc, char** argv) {
                 " id lookups; slowest %.2f s, total %.1f s\n",
                 totals.mutants, totals.opened, totals.channels, totals.voxels,
                 totals.particleValues, totals.lookups, totals.slowestSeconds, seconds);
-    return 0;
+    if (violations > 0) {
+        std::printf("%d broken promises, files kept in %s\n", violations, options.out.c_str());
+    }
+    return violations > 0 ? 1 : 0;
 }
