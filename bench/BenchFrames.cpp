@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // What a host waits for: opening a 256^3 frame of 8 channels, and the first request of a
-// channel, which decodes it. The frame is encoded once, assembled and written with the
-// library's writer, and read back through the public entry points.
+// channel, which decodes it. The frame is written once with the public frame writer and
+// read back through the public entry points.
 #include "BenchGrids.h"
-#include "cachefile/KorWriter.h"
-#include "codec/SGCompressor.h"
-#include "codec/ZoneEncoder.h"
-#include "loader/FluxaFrameData.h"
+#include "korloader/IKor.h"
+#include "korloader/IKorWriter.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -26,7 +24,6 @@ struct ChannelSpec {
     std::vector<float> (*grid)(int);
     int bits;
     int passes;
-    bool zones;
 };
 
 std::vector<float> constantGrid(int n) {
@@ -34,50 +31,30 @@ std::vector<float> constantGrid(int n) {
 }
 
 const ChannelSpec channelSpecs[] = {
-    {FluxaEnum::Smoke, korbench::smokeGrid, 16, 1, true},
-    {FluxaEnum::Temperature, korbench::smokeGrid, 12, 1, false},
-    {FluxaEnum::Fuel, korbench::smokeGrid, 8, 1, false},
-    {FluxaEnum::VelocityX, korbench::velocityGrid, 12, 2, false},
-    {FluxaEnum::VelocityY, korbench::velocityGrid, 12, 2, false},
-    {FluxaEnum::VelocityZ, korbench::velocityGrid, 12, 2, false},
-    {FluxaEnum::Wavelet, korbench::noiseGrid, 16, 1, false},
-    {FluxaEnum::TextureU, constantGrid, 16, 1, false},
+    {FluxaEnum::Smoke, korbench::smokeGrid, 16, 1},
+    {FluxaEnum::Temperature, korbench::smokeGrid, 12, 1},
+    {FluxaEnum::Fuel, korbench::smokeGrid, 8, 1},
+    {FluxaEnum::VelocityX, korbench::velocityGrid, 12, 2},
+    {FluxaEnum::VelocityY, korbench::velocityGrid, 12, 2},
+    {FluxaEnum::VelocityZ, korbench::velocityGrid, 12, 2},
+    {FluxaEnum::Wavelet, korbench::noiseGrid, 16, 1},
+    {FluxaEnum::TextureU, constantGrid, 16, 1},
 };
-
-void appendRecord(std::vector<int32_t>& table, int channel, const uint8_t* stream, uint64_t bytes) {
-    const size_t words = size_t((bytes + 3) / 4);
-    table.push_back(channel);
-    table.push_back(int32_t(words));
-    const size_t at = table.size();
-    table.resize(at + words, 0);
-    std::memcpy(table.data() + at, stream, size_t(bytes));
-}
 
 // The frame file, written on first use.
 const std::string& framePath() {
     static const std::string path = [] {
-        std::vector<int32_t> table;
-        const int32_t extents[3] = {GridSize, GridSize, GridSize};
-        uint32_t mask = 0;
+        IKorWriter* writer = newIKorWriter();
+        writer->setGridSize(GridSize, GridSize, GridSize);
         for (const ChannelSpec& spec : channelSpecs) {
             const std::vector<float> data = spec.grid(GridSize);
-            SGCompressor<3> compressor;
-            const uint64_t bytes =
-                spec.zones
-                    ? compressZones(compressor, data.data(), extents, spec.bits, 0.0f, spec.passes)
-                    : compressor.Compress(data.data(), extents, spec.bits, 0.0f, spec.passes);
-            appendRecord(table, spec.channel, compressor.OutputData(), bytes);
-            mask |= 1u << spec.channel;
+            writer->setChannel(spec.channel, data.data(), spec.bits, 0.0f, spec.passes);
         }
-        FluxaFrameData frame;
-        frame.recordTable = new int32_t[table.size()];
-        std::memcpy(frame.recordTable, table.data(), table.size() * 4);
-        frame.recordWords = int32_t(table.size());
-        frame.gridSize[0] = frame.gridSize[1] = frame.gridSize[2] = GridSize;
         const std::string file = (std::filesystem::temp_directory_path() /
                                   ("korloader-bench-" + std::to_string(getpid()) + ".kor"))
                                      .string();
-        writeKorFile(&frame, file.c_str(), mask);
+        writer->save(file.c_str());
+        deleteIKorWriter(writer);
         return file;
     }();
     return path;

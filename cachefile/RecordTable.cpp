@@ -3,6 +3,8 @@
 
 #include "support/ByteOrder.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr int64_t RecordHeadWords = 2;
@@ -49,5 +51,24 @@ bool packedColourStream(const RecordPayload& payload, RecordPayload& zlibBytes) 
     }
     zlibBytes.bytes = payload.bytes + PackedCountBytes;
     zlibBytes.byteCount = length;
+    return true;
+}
+
+bool appendRecord(iArray<int32_t>& table, int channel, const uint8_t* payload,
+                  uint64_t payloadBytes) {
+    const uint64_t payloadWords = (payloadBytes + 3) / 4;
+    const int64_t at = table.Count();
+    if (payloadWords == 0 || payloadWords > uint64_t(INT32_MAX) ||
+        uint64_t(at) + RecordHeadWords + payloadWords > uint64_t(INT32_MAX)) {
+        return false;
+    }
+    const int32_t zero = 0;
+    if (!table.SetSize(static_cast<int32_t>(at + RecordHeadWords + int64_t(payloadWords)), &zero)) {
+        return false;
+    }
+    uint8_t* const record = reinterpret_cast<uint8_t*>(table.Data() + at);
+    writeLE32(record, static_cast<uint32_t>(channel));
+    writeLE32(record + 4, static_cast<uint32_t>(payloadWords));
+    std::memcpy(record + 8, payload, static_cast<size_t>(payloadBytes));
     return true;
 }

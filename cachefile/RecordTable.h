@@ -6,6 +6,8 @@
 // back to back from word 0. The first record of a channel counts.
 #pragma once
 
+#include "support/iArray.h"
+
 #include <cstdint>
 
 // Bytes of one record's payload, inside the table.
@@ -25,3 +27,8 @@ RecordLookup findRecord(const int32_t* table, int32_t words, int channel, Record
 // The zlib bytes of a packed colour payload: the int64 count in front, its low 32 bits
 // taken as the length. False when the count is negative or exceeds the payload.
 bool packedColourStream(const RecordPayload& payload, RecordPayload& zlibBytes);
+
+// Appends a record of channel with the payload bytes, zero-padded to whole words. False
+// when the payload is empty, the table would pass 2^31 - 1 words or cannot grow.
+bool appendRecord(iArray<int32_t>& table, int channel, const uint8_t* payload,
+                  uint64_t payloadBytes);

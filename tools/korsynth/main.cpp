@@ -1,19 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 // korsynth: writes a synthetic smoke sequence as a simulator would cache it, so demos and
-// tests have frames without a simulator. Each channel goes through the codec (the smoke
-// channel as a zone container), the record table is assembled and the writer stores it.
+// tests have frames without a simulator. It is a host of the public frame writer.
 //
 //   korsynth <directory> [frames=3] [size=96]
-#include "cachefile/KorWriter.h"
-#include "codec/SGCompressor.h"
-#include "codec/ZoneEncoder.h"
-#include "loader/FluxaFrameData.h"
-#include "support/FramePattern.h"
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <korloader/IKor.h>
+#include <korloader/IKorWriter.h>
 #include <string>
 #include <vector>
 
@@ -42,13 +36,11 @@ struct ChannelPlan {
     int channel;
     int bits;
     int passes;
-    bool zones;
 };
 
 const ChannelPlan channelPlans[] = {
-    {FluxaEnum::Smoke, 16, 1, true},      {FluxaEnum::Temperature, 12, 1, false},
-    {FluxaEnum::Fuel, 10, 1, false},      {FluxaEnum::VelocityX, 12, 2, false},
-    {FluxaEnum::VelocityY, 12, 2, false}, {FluxaEnum::VelocityZ, 12, 2, false},
+    {FluxaEnum::Smoke, 16, 1},     {FluxaEnum::Temperature, 12, 1}, {FluxaEnum::Fuel, 10, 1},
+    {FluxaEnum::VelocityX, 12, 2}, {FluxaEnum::VelocityY, 12, 2},   {FluxaEnum::VelocityZ, 12, 2},
 };
 
 std::vector<float> makeChannel(int channel, const Plume& plume) {
@@ -85,54 +77,24 @@ std::vector<float> makeChannel(int channel, const Plume& plume) {
     return values;
 }
 
-bool writeFrame(const std::string& pattern, int frameNumber, int size) {
+bool writeFrame(IKorWriter& writer, const std::string& pattern, int frameNumber, int size) {
     const Plume plume{size, frameNumber};
-    const int32_t extents[3] = {size, size, size};
-    std::vector<int32_t> table;
-    uint32_t mask = 0;
+    writer.setFrameNumber(frameNumber);
     for (const ChannelPlan& plan : channelPlans) {
         const std::vector<float> values = makeChannel(plan.channel, plume);
-        SGCompressor<3> compressor;
-        const uint64_t bytes =
-            plan.zones
-                ? compressZones(compressor, values.data(), extents, plan.bits, 0.0f, plan.passes)
-                : compressor.Compress(values.data(), extents, plan.bits, 0.0f, plan.passes);
-        if (bytes == 0) {
-            std::fprintf(stderr, "korsynth: channel %d could not be encoded\n", plan.channel);
+        if (!writer.setChannel(plan.channel, values.data(), plan.bits, 0.0f, plan.passes)) {
+            std::fprintf(stderr, "korsynth: %s\n", writer.getLastError());
             return false;
         }
-        // A record: channel, payload words, payload.
-        const size_t words = size_t((bytes + 3) / 4);
-        table.push_back(plan.channel);
-        table.push_back(int32_t(words));
-        const size_t at = table.size();
-        table.resize(at + words, 0);
-        std::memcpy(table.data() + at, compressor.OutputData(), size_t(bytes));
-        mask |= 1u << plan.channel;
     }
-    FluxaFrameData frame;
-    frame.recordTable = new int32_t[table.size()];
-    std::memcpy(frame.recordTable, table.data(), table.size() * 4);
-    frame.recordWords = int32_t(table.size());
-    for (int axis = 0; axis < 3; ++axis) {
-        frame.gridSize[axis] = size;
-    }
-    // 10 cm voxels, the box centred on the origin in x and z, resting on y = 0.
-    const float voxel = 0.1f;
-    const float transform[12] = {voxel, 0,
-                                 0,     0,
-                                 voxel, 0,
-                                 0,     0,
-                                 voxel, -0.5f * voxel * float(size),
-                                 0,     -0.5f * voxel * float(size)};
-    std::memcpy(frame.transform, transform, sizeof transform);
-    frame.frameNumber = frameNumber;
-    const CharString path = expandFramePattern(pattern.c_str(), frameNumber, "");
-    if (writeKorFile(&frame, path.Chars(), mask) != WriteOk) {
-        std::fprintf(stderr, "korsynth: cannot write %s\n", path.Chars());
+    if (!writer.save(pattern.c_str())) {
+        std::fprintf(stderr, "korsynth: %s\n", writer.getLastError());
         return false;
     }
-    std::printf("wrote %s\n", path.Chars());
+    std::string path = pattern;
+    const size_t hashes = path.find("####");
+    path.replace(hashes, 4, std::to_string(10000 + frameNumber).substr(1));
+    std::printf("wrote %s\n", path.c_str());
     return true;
 }
 
@@ -150,10 +112,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string pattern = std::string(argv[1]) + "/smoke.####.kor";
-    for (int frame = 1; frame <= frames; ++frame) {
-        if (!writeFrame(pattern, frame, size)) {
-            return 1;
-        }
+    IKorWriter* writer = newIKorWriter();
+    // 10 cm voxels, the box centred on the origin in x and z, resting on y = 0.
+    const float voxel = 0.1f;
+    const float half = -0.5f * voxel * float(size);
+    const float transform[12] = {voxel, 0, 0, 0, voxel, 0, 0, 0, voxel, half, 0, half};
+    bool written = writer != nullptr && writer->setGridSize(size, size, size) &&
+                   writer->setTransform(transform);
+    for (int frame = 1; written && frame <= frames; ++frame) {
+        written = writeFrame(*writer, pattern, frame, size);
     }
-    return 0;
+    deleteIKorWriter(writer);
+    return written ? 0 : 1;
 }
