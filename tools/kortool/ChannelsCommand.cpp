@@ -3,7 +3,7 @@
 // (with its flag: such a grid never becomes the smoke fallback), and the default mapping
 // string that newIKor would use, ready for --mapping.
 #include "Commands.h"
-#include "FrameNames.h"
+#include "tools/common/FrameNames.h"
 
 #include <cstdio>
 #include <korloader/KorMappings.h>

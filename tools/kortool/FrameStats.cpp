@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "FrameStats.h"
 
-#include "FrameNames.h"
+#include "tools/common/FrameNames.h"
 
 namespace kortool {
 

@@ -4,7 +4,7 @@
 // enlarged by whole pixels so a preview is never a few dots.
 #include "ColourMaps.h"
 #include "Commands.h"
-#include "FrameNames.h"
+#include "tools/common/FrameNames.h"
 #include "FrameStats.h"
 
 #include <algorithm>

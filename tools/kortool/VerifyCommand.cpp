@@ -4,7 +4,7 @@
 // not the channel), so the log is read back after each file and any refusal found there
 // marks the file unsound as well.
 #include "Commands.h"
-#include "FrameNames.h"
+#include "tools/common/FrameNames.h"
 #include "FrameStats.h"
 
 #include <cstdio>
@@ -117,7 +117,7 @@ int runVerify(const std::vector<std::string>& files, const std::string& logPath)
             problem = "damaged data: " + damage;
         }
         if (problem.empty()) {
-            std::printf("OK      %s (%d grid channels, %d particle groups)\n", path.c_str(),
+            std::printf("OK      %s (grid channels: %d, particle groups: %d)\n", path.c_str(),
                         channels, groups);
         } else {
             std::printf("FAILED  %s: %s\n", path.c_str(), problem.c_str());

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// How kortool names grid channel slots and particle channels on its command line and in
-// its output, and reads them back from the user.
+// The names kortool and the Python module give grid channel slots and particle channels
+// in their output, and accept back from users.
 #pragma once
 
 #include <string>
@@ -14,6 +14,11 @@ int gridChannelSlot(const std::string& nameOrSlot);
 
 // "position", "velocity", "size", "age", "color", "id", ...; "channel<n>" for the rest.
 std::string particleChannelName(int channel);
+
+// Values per particle of a channel (3, 1, or 0 for channels 6 to 8) and their kind: 'f'
+// float, 'l' signed 64-bit (identifiers), 'i' signed 32-bit, 'u' an uninterpreted word.
+int particleComponents(int channel);
+char particleValueKind(int channel);
 
 // "kor", "vdb" or "f3d" from the path's extension in any letter case; "" otherwise.
 std::string frameFormat(const std::string& path);

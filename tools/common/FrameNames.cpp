@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "FrameNames.h"
+#include "tools/common/FrameNames.h"
 
 #include <algorithm>
 #include <cctype>
@@ -66,6 +66,23 @@ std::string particleChannelName(int channel) {
                                           "float5",   "channel6", "channel7", "channel8", "float9",
                                           "id",       "float11",  "int12",    "int13",    "int14"};
     return channel >= 0 && channel < 15 ? names[channel] : "channel" + std::to_string(channel);
+}
+
+int particleComponents(int channel) {
+    if (channel == 0 || channel == 1 || channel == 4) {
+        return 3;
+    }
+    return channel >= 6 && channel <= 8 ? 0 : 1;
+}
+
+char particleValueKind(int channel) {
+    if (channel == 10) {
+        return 'l';
+    }
+    if (channel >= 12 && channel <= 14) {
+        return 'i';
+    }
+    return channel > 14 ? 'u' : 'f';
 }
 
 std::string frameFormat(const std::string& path) {
