@@ -12,9 +12,14 @@ build/$(PRESET)/build.ninja: | deps
 
 demo: deps
 	cmake --preset release >/dev/null
-	cmake --build --preset release -j $(JOBS) --target korsynth kordump
+	cmake --build --preset release -j $(JOBS) --target korsynth kordump kortool vdbbridge
 	build/release/tools/korsynth build/release/demo 3 128
 	build/release/tools/kordump --threads 2 build/release/demo/smoke.000[1-3].kor
+	build/release/tools/kortool convert build/release/demo/smoke.####.kor build/release/demo/vdb/smoke.####.vdb
+	build/release/tools/kortool convert build/release/demo/vdb/smoke.####.vdb build/release/demo/back/smoke.####.kor
+	build/release/tools/kortool info build/release/demo/back/smoke.0003.kor
+	build/release/tools/kortool preview build/release/demo/smoke.0003.kor -o build/release/demo/smoke.png
+	@echo "The smoke preview is $(CURDIR)/build/release/demo/smoke.png"
 
 test: deps
 	cmake --preset $(PRESET) >/dev/null

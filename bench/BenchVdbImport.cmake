@@ -11,3 +11,15 @@ if(TARGET vdbbridge)
         LINK_OPTIONS "-Wl,--disable-new-dtags")
     add_dependencies(bench_vdb_import vdbbridge)
 endif()
+
+# kortool convert of a Blender frame against OpenVDB's own read of it.
+if(TARGET vdbbridge AND TARGET kortool)
+    add_executable(bench_convert BenchConvert.cpp)
+    target_link_libraries(bench_convert PRIVATE kor_openvdb benchmark::benchmark kor_warnings)
+    target_compile_definitions(bench_convert PRIVATE
+        KOR_SAMPLES_DIR="${PROJECT_SOURCE_DIR}/tests/data/samples"
+        KORTOOL="$<TARGET_FILE:kortool>")
+    set_target_properties(bench_convert PROPERTIES
+        CXX_VISIBILITY_PRESET default VISIBILITY_INLINES_HIDDEN OFF)
+    add_dependencies(bench_convert kortool vdbbridge)
+endif()
