@@ -180,7 +180,8 @@ TEST(FrameWriter, QuantisedParticleChannelsStayWithinTheirStep) {
     ASSERT_EQ(writer->setParticleChannel(0, 3, ages.data(), 3, 10), 1);
     const std::string path = directory.File("ages.kor");
     ASSERT_EQ(writer->save(path.c_str()), 1);
-    const std::string& decoded = readIndependently(path).groups.at(0).channels.at(3);
+    const IndependentFrame frame = readIndependently(path);
+    const std::string& decoded = frame.groups.at(0).channels.at(3);
     ASSERT_EQ(decoded.size(), ages.size() * 4);
     expectWithinStep(ages, reinterpret_cast<const float*>(decoded.data()), 10);
 }

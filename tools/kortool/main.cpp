@@ -14,6 +14,8 @@ int main(int argc, char** argv) {
     CLI::App app{"kortool: inspect, verify, convert and preview fluid simulation frame caches "
                  "(kor, OpenVDB, Field3D)"};
     app.require_subcommand(1);
+    // --log is accepted before or after the command.
+    app.fallthrough();
     std::string logPath;
     app.add_option("--log", logPath, "Write the library's diagnostic log to FILE");
 
