@@ -3,6 +3,7 @@
 // status, and the files it writes, read back by the independent reader and by OpenVDB.
 #include "korloader/IKor.h"
 #include "korloader/IKorWriter.h"
+#include "tests/cachefile/KorBytes.h"
 #include "tests/common/IndependentKor.h"
 #include "tests/common/TempDirectory.h"
 
@@ -158,13 +159,31 @@ TEST(Kortool, VerifyFailsOnEveryUnsoundFile) {
     ASSERT_NE(stream, std::string::npos);
     flipped[stream + 6] = '\x7F';
     const std::string corrupt = directory.Write("corrupt.kor", flipped);
+    // A container whose second zone is cut short: the channel still decodes (the zone is
+    // lost), and only the log tells.
+    using kortest::KorBytes;
+    const std::string zone = kortest::rawStream({1, 2});
+    const std::string container = KorBytes()
+                                      .u16(0xFC02)
+                                      .u16(2)
+                                      .i32(0)
+                                      .i32(2)
+                                      .i32(0)
+                                      .i32(int32_t(zone.size()))
+                                      .raw(zone)
+                                      .raw(kortest::rawStream({3, 4}).substr(0, 11))
+                                      .bytes();
+    const std::string records = KorBytes().i32(1).u32(1u << 2).bytes() +
+                                kortest::gridTag(4, 1, 1, kortest::gridRecord(2, container));
+    const std::string lostZone =
+        directory.Write("zone.kor", kortest::korFile(kortest::korHeader(records), ""));
 
     const ToolRun good = kortool("verify " + sound + " " + Blender);
     EXPECT_EQ(good.status, 0) << good.out << good.err;
     EXPECT_NE(good.out.find("OK      " + sound + " (grid channels: 1, particle groups: 1)"),
               std::string::npos)
         << good.out;
-    for (const std::string& bad : {truncated, corrupt, directory.File("missing.kor")}) {
+    for (const std::string& bad : {truncated, corrupt, lostZone, directory.File("missing.kor")}) {
         const ToolRun run = kortool("verify " + sound + " " + bad);
         EXPECT_EQ(run.status, 1) << bad;
         EXPECT_NE(run.out.find("FAILED  " + bad + ": "), std::string::npos) << run.out;

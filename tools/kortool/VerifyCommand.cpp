@@ -4,8 +4,8 @@
 // not the channel), so the log is read back after each file and any refusal found there
 // marks the file unsound as well.
 #include "Commands.h"
-#include "tools/common/FrameNames.h"
 #include "FrameStats.h"
+#include "tools/common/FrameNames.h"
 
 #include <cstdio>
 #include <fstream>
@@ -123,10 +123,6 @@ int runVerify(const std::vector<std::string>& files, const std::string& logPath)
             std::printf("FAILED  %s: %s\n", path.c_str(), problem.c_str());
             ++unsound;
         }
-    }
-    if (files.size() > 1) {
-        std::printf("%zu files, %d sound, %d failed\n", files.size(), int(files.size()) - unsound,
-                    unsound);
     }
     return unsound == 0 ? 0 : 1;
 }
