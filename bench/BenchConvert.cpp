@@ -34,7 +34,8 @@ void BM_OpenVdbReadBlenderFrame(benchmark::State& state) {
         openvdb::io::File file(Frame);
         file.open();
         size_t voxels = 0;
-        for (const openvdb::GridBase::Ptr& base : *file.getGrids()) {
+        const openvdb::GridPtrVecPtr grids = file.getGrids();
+        for (const openvdb::GridBase::Ptr& base : *grids) {
             const auto grid = openvdb::gridPtrCast<openvdb::FloatGrid>(base);
             if (!grid) {
                 continue;
