@@ -81,7 +81,13 @@ Frame openFrame(const std::string& path, const py::object& mapping) {
 py::object channelView(const py::object& self, const py::object& key) {
     const Frame& frame = self.cast<const Frame&>();
     const int slot = slotOf(key);
-    const float* values = frame.get().getChannel(slot);
+    const float* values = nullptr;
+    {
+        // The first request decodes; other Python threads may run meanwhile (frames are
+        // safe to read from several threads).
+        py::gil_scoped_release released;
+        values = frame.get().getChannel(slot);
+    }
     if (values == nullptr) {
         return py::none();
     }
@@ -247,7 +253,12 @@ void save(const std::string& path, const std::vector<int>& gridSize, const py::o
     if (!particleGroups.is_none()) {
         saveParticles(*writer, particleGroups.cast<py::list>());
     }
-    check(*writer, writer->save(path.c_str()));
+    int saved = 0;
+    {
+        py::gil_scoped_release released;
+        saved = writer->save(path.c_str());
+    }
+    check(*writer, saved);
 }
 
 } // namespace
