@@ -2,13 +2,12 @@
 # and copyToDense. Built only with the module.
 if(TARGET vdbbridge)
     add_executable(bench_vdb_import BenchVdbImport.cpp BenchGrids.cpp)
-    target_link_libraries(bench_vdb_import PRIVATE korloader_core kor_openvdb
+    target_link_libraries(bench_vdb_import PRIVATE kor_loader kor_openvdb
         benchmark::benchmark kor_warnings)
     # OpenVDB's templates must not be instantiated hidden in an executable.
     set_target_properties(bench_vdb_import PROPERTIES
-        CXX_VISIBILITY_PRESET default VISIBILITY_INLINES_HIDDEN OFF
-        BUILD_RPATH $<TARGET_FILE_DIR:vdbbridge>
-        LINK_OPTIONS "-Wl,--disable-new-dtags")
+        CXX_VISIBILITY_PRESET default VISIBILITY_INLINES_HIDDEN OFF)
+    kor_load_modules_from(bench_vdb_import $<TARGET_FILE_DIR:vdbbridge>)
     add_dependencies(bench_vdb_import vdbbridge)
 endif()
 

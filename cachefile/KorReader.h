@@ -3,7 +3,7 @@
 // in the frame; channels are decoded on request.
 #pragma once
 
-#include "loader/FluxaFrameData.h"
+#include "frame/FluxaFrameData.h"
 
 #include <cstdio>
 

@@ -1,16 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
-// The "kor" writer and the save step above it. Checked writes raise IOErrException, which
-// writeKorFile catches once; strings and count patches go unchecked and show up only
-// through the stream's error indicator, which is read when the file is closed.
+// The "kor" writer. Checked writes raise IOErrException, which writeKorFile catches once;
+// strings and count patches go unchecked and show up only through the stream's error
+// indicator, which is read when the file is closed.
 #include "cachefile/KorWriter.h"
 
 #include "cachefile/IOErrException.h"
 #include "cachefile/KorFormat.h"
-#include "foreign/ForeignImport.h"
 #include "particles/PGroup.h"
 #include "platform/Platform.h"
 #include "support/ByteOrder.h"
-#include "support/FramePattern.h"
 #include "support/Messages.h"
 #include "support/Paths.h"
 #include "support/Utf8.h"
@@ -24,7 +22,6 @@ using namespace KorFormat;
 namespace {
 
 constexpr uint64_t MaxWritePiece = 1048576;
-constexpr int SaveAttempts = 6;
 constexpr uint32_t VelocityFromGrid = 0x30000;
 constexpr uint32_t VelocitySaveBits = 0x70;
 constexpr int ParticleVelocity = 1;
@@ -256,20 +253,6 @@ void endChunk(int64_t sizeAt, FILE* file) {
     Platform::seekFile(file, 0, SEEK_END);
 }
 
-void createPathDirectories(const char* path) {
-    CharString directory = splitPath(path);
-    char* chars = directory.Chars();
-    // Every level from the root down; a level that exists already is fine.
-    for (int32_t i = 1; i < directory.Length(); ++i) {
-        if (chars[i] == '/' || chars[i] == '\\') {
-            const char separator = chars[i];
-            chars[i] = '\0';
-            Platform::createDirectory(chars);
-            chars[i] = separator;
-        }
-    }
-}
-
 int writeKorFile(FluxaFrameData* frame, const char* path, uint32_t saveMask) {
     if (path == nullptr || path[0] == '\0') {
         return WriteFailed;
@@ -310,24 +293,4 @@ int writeKorFile(FluxaFrameData* frame, const char* path, uint32_t saveMask) {
         logMessage("File error code: %d\n", streamErrno);
     }
     return WriteFailed;
-}
-
-int saveFrame(FluxaFrameData* frame, const char* pathPattern, uint32_t saveMask) {
-    const CharString path = expandFramePattern(pathPattern, frame->frameNumber, "");
-    logMessage("Save Frame %d\n", frame->frameNumber);
-    int result = WriteFailed;
-    if (getExtension(path.Chars()).Equals("vdb")) {
-        createPathDirectories(path.Chars());
-        result = exportVdbFrame(path.Chars(), frame);
-    } else {
-        for (int attempt = 0; attempt < SaveAttempts; ++attempt) {
-            logMessage("Save Frame Try %d\n", attempt);
-            result = writeKorFile(frame, path.Chars(), saveMask);
-            if (result == WriteOk) {
-                break;
-            }
-        }
-    }
-    logMessage("Save Frame Result %d\n", result);
-    return result;
 }

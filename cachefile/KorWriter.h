@@ -4,7 +4,7 @@
 // compressed; nothing is encoded here.
 #pragma once
 
-#include "loader/FluxaFrameData.h"
+#include "frame/FluxaFrameData.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -16,10 +16,6 @@ constexpr int WriteFailed = 10;
 // channel mask. Returns WriteOk or WriteFailed; a partly written file stays.
 int writeKorFile(FluxaFrameData* frame, const char* path, uint32_t saveMask);
 
-// Expands the frame-number pattern with the frame's number and writes there, up to six
-// attempts. "vdb" targets go to the OpenVDB plug-in. Returns the last attempt's result.
-int saveFrame(FluxaFrameData* frame, const char* pathPattern, uint32_t saveMask);
-
 // Writes byteCount bytes in pieces of at most 1 MiB; raises IOErrException after logging
 // a piece that is not written whole.
 void writeOrFail(const void* buffer, uint64_t byteCount, FILE* file);
@@ -29,6 +25,3 @@ int64_t beginChunk(int32_t id, FILE* file);
 // Closes the chunk opened with the place-holder at sizeAt: patches the body's size and
 // returns to the end of the file.
 void endChunk(int64_t sizeAt, FILE* file);
-
-// Creates every missing directory level of the directory part of path.
-void createPathDirectories(const char* path);

@@ -8,8 +8,9 @@ function(kor_add_plugin_module name source core)
     target_link_libraries(${name} PRIVATE ${core} kor_warnings)
     set_target_properties(${name} PROPERTIES
         PREFIX ""
-        LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/loader
-        LINK_OPTIONS "-Wl,--exclude-libs,ALL;-Wl,--no-undefined")
+        LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/loader)
+    kor_keep_static_layers_private(${name})
+    kor_resolve_at_link(${name})
     if(KORLOADER_INSTALL)
         include(GNUInstallDirs)
         install(TARGETS ${name} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})

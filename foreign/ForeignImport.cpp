@@ -3,13 +3,11 @@
 // around the call is fixed here. Plug-ins must not throw, so nothing is caught.
 #include "foreign/ForeignImport.h"
 
-#include "cachefile/KorReader.h"
 #include "foreign/ChannelMappings.h"
 #include "foreign/PluginModules.h"
-#include "loader/LoadResult.h"
+#include "frame/LoadResult.h"
 #include "support/Messages.h"
 #include "support/NewArray.h"
-#include "support/Paths.h"
 
 #include <cstdint>
 #include <cstring>
@@ -120,23 +118,6 @@ int importVdbFrame(const char* path, FluxaFrameData* frame, const char* mapping,
         return result;
     }
     return finishImport(*frame, orientation == 0 && axisMode() == 1, true);
-}
-
-int loadFrameFileHeaderOnly(const char* path, FluxaFrameData* frame, const char* mapping) {
-    if (frame == nullptr) {
-        return 1;
-    }
-    const CharString extension = getExtension(path);
-    if (extension.Equals("kor")) {
-        return readKorFile(frame, path, true);
-    }
-    if (extension.Equals("f3d")) {
-        return importF3dFrame(path, frame, mapping, true);
-    }
-    if (extension.Equals("vdb")) {
-        return importVdbFrame(path, frame, mapping, true);
-    }
-    return LoadNothingToRead;
 }
 
 int exportVdbFrame(const char* path, FluxaFrameData* frame) {

@@ -4,7 +4,7 @@
 // record table, and the host's axis convention.
 #pragma once
 
-#include "loader/FluxaFrameData.h"
+#include "frame/FluxaFrameData.h"
 
 // Results beyond the plug-ins' own codes, which pass through unchanged.
 enum ForeignImportResult : int {
@@ -19,10 +19,6 @@ enum ForeignImportResult : int {
 // when memory runs out afterwards.
 int importF3dFrame(const char* path, FluxaFrameData* frame, const char* mapping, bool headerOnly);
 int importVdbFrame(const char* path, FluxaFrameData* frame, const char* mapping, bool headerOnly);
-
-// The header-only load of any cache frame: 1 for a null frame, 3 for an unknown
-// extension, else the reader's or the import's result.
-int loadFrameFileHeaderOnly(const char* path, FluxaFrameData* frame, const char* mapping);
 
 // Hands a frame to the OpenVDB plug-in's export: its result, or 10 without one.
 int exportVdbFrame(const char* path, FluxaFrameData* frame);

@@ -2,12 +2,10 @@
 // The registry of open frames and the exported functions that open and release them.
 #include "loader/FrameRegistry.h"
 
-#include "cachefile/KorReader.h"
 #include "foreign/ChannelMappings.h"
-#include "foreign/ForeignImport.h"
-#include "loader/LoadResult.h"
+#include "frame/LoadResult.h"
+#include "loader/FrameFormats.h"
 #include "support/Messages.h"
-#include "support/Paths.h"
 
 #include <cstdint>
 #include <new>
@@ -89,29 +87,6 @@ FluxaFrameData* addRef(FluxaFrameData* frame) {
     logMessage("FluxaFrameData refCount++ %08X %d, %s\n", addressForLog(frame), frame->refCount,
                frame->path.Chars());
     return frame;
-}
-
-int loadFrame(FluxaFrameData* frame, const char* path, const CharString& mapping) {
-    frame->releaseChannels();
-    frame->clearContents();
-    int result = LoadNothingToRead;
-    if (path == nullptr || path[0] == '\0') {
-        return result;
-    }
-    const CharString extension = getExtension(path);
-    if (extension.Equals("kor")) {
-        result = readKorFile(frame, path, false);
-    } else if (extension.Equals("f3d")) {
-        result = importF3dFrame(path, frame, mapping.Chars(), false);
-    } else if (extension.Equals("vdb")) {
-        result = importVdbFrame(path, frame, mapping.Chars(), false);
-    }
-    if (result == LoadOk) {
-        frame->path = path;
-    } else {
-        frame->path.Clear();
-    }
-    return result;
 }
 
 void destroyAllFrames() {

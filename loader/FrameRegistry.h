@@ -3,7 +3,7 @@
 // not locked: hosts serialise opening and releasing frames.
 #pragma once
 
-#include "loader/FluxaFrameData.h"
+#include "frame/FluxaFrameData.h"
 #include "support/CharString.h"
 #include "support/iArray.h"
 
@@ -28,10 +28,6 @@ FrameDataArray& registeredFrames();
 // Registers a new frame with count 1, or raises the count of a registered one. Returns
 // frame (null for null). A frame the registry cannot take is returned all the same.
 FluxaFrameData* addRef(FluxaFrameData* frame);
-
-// Empties the frame and fills it from path with the reader its extension chooses. Returns
-// a LoadResult code, or an import's own code.
-int loadFrame(FluxaFrameData* frame, const char* path, const CharString& mapping);
 
 // Called once when the library unloads.
 void destroyAllFrames();

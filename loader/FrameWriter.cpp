@@ -6,15 +6,15 @@
 #include "loader/FrameWriter.h"
 
 #include "cachefile/KorWriter.h"
-#include "cachefile/RecordTable.h"
 #include "codec/SGCompressor.h"
 #include "codec/ZoneEncoder.h"
+#include "frame/RecordTable.h"
+#include "loader/FrameFormats.h"
 #include "particles/PGroup.h"
 #include "particles/ParticleChannels.h"
 #include "particles/ParticleEncoding.h"
 #include "support/Messages.h"
 #include "support/NewArray.h"
-#include "support/Paths.h"
 
 #include <cfloat>
 #include <cmath>
@@ -346,7 +346,8 @@ int FrameWriter::save(const char* pathPattern) {
         frame.channelMax[c] = set ? channels[c].max : -FLT_MAX;
     }
     mergeParticleBounds();
-    return getExtension(pathPattern).Equals("vdb") ? saveVdb(pathPattern) : saveKor(pathPattern);
+    return frameFormatOf(pathPattern) == FrameFormat::Vdb ? saveVdb(pathPattern)
+                                                          : saveKor(pathPattern);
 }
 
 IKorWriter* newIKorWriter() {

@@ -5,8 +5,8 @@
 // encoded as soon as they are set.
 #pragma once
 
+#include "frame/FluxaFrameData.h"
 #include "korloader/IKorWriter.h"
-#include "loader/FluxaFrameData.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 // The velocity that a group without its own velocity channel takes from the frame's grid.
 #pragma once
 
-#include "loader/FluxaFrameData.h"
+#include "frame/FluxaFrameData.h"
 
 // Samples the frame's velocity grids trilinearly at position, given in voxel units
 // without the frame's transform; positions outside the grid take the nearest border

@@ -3,8 +3,8 @@
 // one and keeps it for every group it bounds.
 #pragma once
 
+#include "frame/FluxaFrameData.h"
 #include "jobs/MTJobs.h"
-#include "loader/FluxaFrameData.h"
 #include "support/iArray.h"
 
 #include <cstdint>

@@ -5,7 +5,7 @@
 // must survive that (locks are only ever relocated while nobody holds them).
 #pragma once
 
-#include "loader/FluxaFrameData.h"
+#include "frame/FluxaFrameData.h"
 #include "platform/Platform.h"
 #include "support/CharString.h"
 #include "support/iArray.h"

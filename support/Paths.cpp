@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "support/Paths.h"
 
+#include "platform/Platform.h"
+
 #include <cstring>
 
 namespace {
@@ -50,4 +52,17 @@ int copyBounded(char* destination, const char* source, int size) {
     }
     destination[written] = '\0';
     return written + 1;
+}
+
+void createPathDirectories(const char* path) {
+    CharString directory = splitPath(path);
+    char* chars = directory.Chars();
+    for (int32_t i = 1; i < directory.Length(); ++i) {
+        if (chars[i] == '/' || chars[i] == '\\') {
+            const char separator = chars[i];
+            chars[i] = '\0';
+            Platform::createDirectory(chars);
+            chars[i] = separator;
+        }
+    }
 }

@@ -15,3 +15,7 @@ CharString splitPath(const char* path);
 // Copies at most size - 1 bytes of source and always terminates. Returns the bytes written
 // including the terminator; a size below 1 writes nothing and returns 0.
 int copyBounded(char* destination, const char* source, int size);
+
+// Creates every missing directory level of the directory part of path, from the root
+// down; levels that exist already are fine.
+void createPathDirectories(const char* path);

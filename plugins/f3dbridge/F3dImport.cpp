@@ -3,7 +3,7 @@
 // feeds is filled, so at most one field's payload is held besides the frame's own arrays.
 #include "plugins/f3dbridge/F3dImport.h"
 
-#include "loader/FluxaFrameData.h"
+#include "frame/FluxaFrameData.h"
 #include "plugins/f3dbridge/F3dChannelFill.h"
 #include "plugins/f3dbridge/F3dChannelTable.h"
 #include "plugins/f3dbridge/F3dFile.h"

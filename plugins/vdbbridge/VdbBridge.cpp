@@ -3,7 +3,7 @@
 // library. OpenVDB work runs in a one-thread task arena, so the module starts no worker
 // threads in the host's process.
 #include "foreign/PluginEntryPoints.h"
-#include "loader/FluxaFrameData.h"
+#include "frame/FluxaFrameData.h"
 #include "plugins/vdbbridge/VdbChannelNames.h"
 #include "plugins/vdbbridge/VdbFrameExport.h"
 #include "plugins/vdbbridge/VdbFrameImport.h"

@@ -3,7 +3,7 @@
 // cache frame are decoded on the way out.
 #include "plugins/vdbbridge/VdbFrameExport.h"
 
-#include "loader/FluxaFrameData.h"
+#include "frame/FluxaFrameData.h"
 #include "plugins/vdbbridge/VdbGridCatalog.h"
 #include "plugins/vdbbridge/VdbResults.h"
 #include "support/Messages.h"

@@ -3,7 +3,7 @@
 // their active boxes, so that every channel of the frame shares one box and transform.
 #include "plugins/vdbbridge/VdbFrameImport.h"
 
-#include "loader/FluxaFrameData.h"
+#include "frame/FluxaFrameData.h"
 #include "plugins/vdbbridge/VdbChannelNames.h"
 #include "plugins/vdbbridge/VdbDenseFill.h"
 #include "plugins/vdbbridge/VdbResults.h"

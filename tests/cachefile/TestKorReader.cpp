@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "cachefile/KorReader.h"
-#include "loader/LoadResult.h"
+#include "frame/LoadResult.h"
 #include "particles/PGroup.h"
 #include "tests/cachefile/KorBytes.h"
 #include "tests/common/CapturedOutput.h"

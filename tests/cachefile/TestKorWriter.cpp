@@ -2,7 +2,7 @@
 #include "cachefile/IOErrException.h"
 #include "cachefile/KorReader.h"
 #include "cachefile/KorWriter.h"
-#include "loader/LoadResult.h"
+#include "frame/LoadResult.h"
 #include "particles/PGroup.h"
 #include "tests/cachefile/KorBytes.h"
 #include "tests/common/CapturedOutput.h"
@@ -178,38 +178,6 @@ TEST(KorWriter, ChannelRangesOnlyWithAGridChannel) {
     ASSERT_EQ(writeKorFile(&frame, path.c_str(), 0), WriteOk);
     const std::string ranges = chunksOf(fileBytes(path))[1003];
     EXPECT_EQ(ranges, KorBytes().i32(1).i32(25).f32(0).f32(1).bytes()) << "a NaN bound is left out";
-}
-
-TEST(KorWriter, SaveFrameExpandsThePatternAndCreatesDirectories) {
-    TempDirectory directory;
-    FluxaFrameData frame;
-    frame.frameNumber = 7;
-    CapturedLog log;
-    const std::string pattern = directory.File("a/b/smoke_####.kor");
-    ASSERT_EQ(saveFrame(&frame, pattern.c_str(), 0), WriteOk);
-    EXPECT_EQ(log.Text(),
-              "Save Frame 7\nSave Frame Try 0\nChannels data size in file is 0 elements.\n"
-              "Save Frame Result 0\n");
-    FluxaFrameData read;
-    EXPECT_EQ(readKorFile(&read, directory.File("a/b/smoke_0007.kor").c_str(), false), LoadOk);
-}
-
-TEST(KorWriter, SaveFrameGivesUpAfterSixAttempts) {
-    TempDirectory directory;
-    FluxaFrameData frame;
-    frame.frameNumber = 1;
-    CapturedLog log;
-    // A directory cannot be opened for writing.
-    EXPECT_EQ(saveFrame(&frame, directory.Path().c_str(), 0), WriteFailed);
-    std::string expected = "Save Frame 1\n";
-    for (int attempt = 0; attempt < 6; ++attempt) {
-        expected += "Save Frame Try " + std::to_string(attempt) + "\n";
-    }
-    EXPECT_EQ(log.Text(), expected + "Save Frame Result 10\n");
-
-    CapturedLog vdbLog;
-    EXPECT_EQ(saveFrame(&frame, directory.File("x.VDB").c_str(), 0), WriteFailed);
-    EXPECT_EQ(vdbLog.Text(), "Save Frame 1\nSave Frame Result 10\n");
 }
 
 TEST(KorWriter, FullDiskIsAFailure) {

@@ -11,7 +11,7 @@
 // module's variant: FAKE_FORMAT_VDB, FAKE_WITHOUT_EXPORT_FRAME,
 // FAKE_WITHOUT_SET_THREAD_MANAGER, FAKE_INITIALIZE_RESULT, FAKE_VARIANT.
 #include "foreign/PluginEntryPoints.h"
-#include "loader/FluxaFrameData.h"
+#include "frame/FluxaFrameData.h"
 #include "support/NewArray.h"
 
 #include <cstdint>

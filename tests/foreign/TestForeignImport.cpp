@@ -2,6 +2,7 @@
 #include "foreign/ForeignImport.h"
 #include "foreign/PluginModules.h"
 #include "korloader/KorMappings.h"
+#include "loader/FrameFormats.h"
 #include "tests/common/CapturedOutput.h"
 #include "tests/foreign/FakePlugins.h"
 

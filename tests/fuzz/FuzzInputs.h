@@ -4,7 +4,7 @@
 #pragma once
 
 #include "cachefile/KorReader.h"
-#include "loader/FluxaFrameData.h"
+#include "frame/FluxaFrameData.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -4,7 +4,7 @@
 // imported, fully and header-only. Seeds are real Field3D files, so mutations reach the
 // layout checks behind the HDF5 signature. Leaks reported inside libhdf5 itself on
 // corrupt files are HDF5's; run with -detect_leaks=0.
-#include "loader/FluxaFrameData.h"
+#include "frame/FluxaFrameData.h"
 #include "plugins/f3dbridge/F3dImport.h"
 #include "tests/fuzz/FuzzInputs.h"
 

@@ -5,7 +5,7 @@
 // sizes a file states before reading them (an impossible size throws bad_alloc, which the
 // import catches, but stops a sanitizer run), so inputs that would need them are not
 // imported. Each input goes through a temporary file; seeds are real OpenVDB files.
-#include "loader/FluxaFrameData.h"
+#include "frame/FluxaFrameData.h"
 #include "plugins/vdbbridge/VdbChannelNames.h"
 #include "plugins/vdbbridge/VdbFrameImport.h"
 #include "tests/fuzz/FuzzInputs.h"

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
+#include "frame/LoadResult.h"
+#include "loader/FrameFormats.h"
 #include "loader/FrameRegistry.h"
-#include "loader/LoadResult.h"
 #include "tests/cachefile/KorBytes.h"
 #include "tests/common/CapturedOutput.h"
 #include "tests/common/TempDirectory.h"

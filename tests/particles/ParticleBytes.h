@@ -4,7 +4,7 @@
 // misreading of the format cannot hide in both.
 #pragma once
 
-#include "loader/FluxaFrameData.h"
+#include "frame/FluxaFrameData.h"
 #include "tests/cachefile/KorBytes.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Groups that take their velocities from the frame's velocity grids: presence through the
 // frame, trilinear samples in voxel units, clamping at and beyond the border.
-#include "loader/LoadResult.h"
+#include "frame/LoadResult.h"
 #include "particles/PGroup.h"
 #include "tests/particles/ParticleBytes.h"
 

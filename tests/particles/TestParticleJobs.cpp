@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // The particle job sets with the thread pool pushed: bit-plane decode and legacy bounds
 // give what the calling thread alone gives. Run under TSan as well.
+#include "frame/LoadResult.h"
 #include "jobs/ThreadPool.h"
 #include "jobs/ThreadPoolControl.h"
-#include "loader/LoadResult.h"
 #include "particles/PGroup.h"
 #include "tests/common/CapturedOutput.h"
 #include "tests/particles/ParticleBytes.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The particle payloads as the reader meets them: chunk 1002 with every method, the
 // legacy sections of tags 7 and 13 with their sub-records and bounds, and hostile bytes.
-#include "loader/LoadResult.h"
+#include "frame/LoadResult.h"
 #include "particles/PGroup.h"
 #include "tests/common/CapturedOutput.h"
 #include "tests/particles/ParticleBytes.h"

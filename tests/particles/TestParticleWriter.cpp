@@ -2,7 +2,7 @@
 // Particle groups through the writer and back: stored channels keep their method and
 // bytes, decoded-only channels are written raw, and the summary mask's velocity rule.
 #include "cachefile/KorWriter.h"
-#include "loader/LoadResult.h"
+#include "frame/LoadResult.h"
 #include "particles/PGroup.h"
 #include "tests/common/TempDirectory.h"
 #include "tests/particles/ParticleBytes.h"

@@ -3,7 +3,7 @@
 // as (name, slot) pairs, and where the sample caches live.
 #pragma once
 
-#include "loader/FluxaFrameData.h"
+#include "frame/FluxaFrameData.h"
 #include "plugins/f3dbridge/F3dImport.h"
 
 #include <memory>

@@ -3,8 +3,8 @@
 // imports driven by mapping strings.
 #pragma once
 
+#include "frame/FluxaFrameData.h"
 #include "korloader/CacheIO.h"
-#include "loader/FluxaFrameData.h"
 
 #include <boost/property_tree/ptree.hpp>
 #include <memory>

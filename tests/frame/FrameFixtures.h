@@ -3,7 +3,7 @@
 // packed colour payloads.
 #pragma once
 
-#include "loader/FluxaFrameData.h"
+#include "frame/FluxaFrameData.h"
 #include "tests/cachefile/KorBytes.h"
 
 #include <cstring>

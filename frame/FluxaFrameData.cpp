@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Construction, reset and destruction of a frame, and the operations that only read what
 // loading left behind. Channel decoding lives in FrameChannels.cpp.
-#include "loader/FluxaFrameData.h"
+#include "frame/FluxaFrameData.h"
 
 #include "particles/MTComputeParticlesBbox.h"
 #include "particles/PGroup.h"

@@ -5,7 +5,7 @@
 // message, on a short read, a hostile count or exhausted memory.
 #pragma once
 
-#include "loader/FluxaFrameData.h"
+#include "frame/FluxaFrameData.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "cachefile/RecordTable.h"
+#include "frame/RecordTable.h"
 #include "tests/cachefile/KorBytes.h"
 
 #include <cstring>

@@ -2,7 +2,7 @@
 // Legacy sections keep every channel in one shared word buffer addressed by per-channel
 // offsets, so each offset and each channel's extent is checked against that buffer before
 // anything is copied or decoded out of it.
-#include "particles/ParticleRecords.h"
+#include "cachefile/ParticleRecords.h"
 
 #include "cachefile/IOErrException.h"
 #include "cachefile/KorFileIO.h"

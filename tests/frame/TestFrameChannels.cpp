@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "codec/SGCompressor.h"
-#include "loader/FluxaFrameData.h"
+#include "frame/FluxaFrameData.h"
 #include "particles/PGroup.h"
 #include "tests/common/CapturedOutput.h"
-#include "tests/loader/FrameFixtures.h"
+#include "tests/frame/FrameFixtures.h"
 
 #include <cfloat>
 #include <cmath>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "loader/FluxaFrameData.h"
+#include "frame/FluxaFrameData.h"
 #include "tests/common/CapturedOutput.h"
-#include "tests/loader/FrameFixtures.h"
+#include "tests/frame/FrameFixtures.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // Many threads on one frame: each slot is decoded once and every thread gets its array.
 // Meant for the tsan preset as much as for the plain build.
-#include "loader/FluxaFrameData.h"
-#include "tests/loader/FrameFixtures.h"
+#include "frame/FluxaFrameData.h"
+#include "tests/frame/FrameFixtures.h"
 
 #include <atomic>
 #include <gtest/gtest.h>

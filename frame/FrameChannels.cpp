@@ -3,10 +3,10 @@
 // the frame's life. Speed comes from the velocity slots and the colour slots from the
 // packed colour when the file does not store them. Compiled without contraction, so that
 // every product and sum rounds to float on its own.
-#include "cachefile/RecordTable.h"
 #include "codec/InflateBlock.h"
 #include "codec/SGCompressor.h"
-#include "loader/FluxaFrameData.h"
+#include "frame/FluxaFrameData.h"
+#include "frame/RecordTable.h"
 #include "support/Messages.h"
 #include "support/NewArray.h"
 
