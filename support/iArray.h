@@ -60,23 +60,14 @@ public:
         if (newCount == count) {
             return true;
         }
-        if (newCount > capacity) {
-            // The fill value may live in the storage about to be released.
-            alignas(T) unsigned char fillCopy[sizeof(T)];
-            if (fill != nullptr && owns(fill)) {
-                std::memcpy(fillCopy, static_cast<const void*>(fill), sizeof(T));
-                fill = reinterpret_cast<const T*>(fillCopy);
-                if (!grow(newCount, exact)) {
-                    return false;
-                }
-                constructTail(newCount, fill);
-                return true;
-            }
-            if (!grow(newCount, exact)) {
-                return false;
-            }
+        // A fill value in the array's own storage must stay readable until the new
+        // elements are built from it, so the old storage goes only after that.
+        T* released = nullptr;
+        if (newCount > capacity && !grow(newCount, exact, released)) {
+            return false;
         }
         constructTail(newCount, fill);
+        ::operator delete(static_cast<void*>(released));
         return true;
     }
 
@@ -124,11 +115,11 @@ public:
         if (keepOrder || tail <= n) {
             std::memmove(static_cast<void*>(data + index),
                          static_cast<const void*>(data + index + n),
-                         static_cast<size_t>(tail) * sizeof(T));
+                         static_cast<size_t>(tail) * ElementBytes);
         } else {
             std::memcpy(static_cast<void*>(data + index),
                         static_cast<const void*>(data + count - n),
-                        static_cast<size_t>(n) * sizeof(T));
+                        static_cast<size_t>(n) * ElementBytes);
         }
         count -= n;
         return true;
@@ -142,6 +133,9 @@ public:
     const T* Data() const { return data; }
 
 private:
+    // T is often a pointer, whose size is meant here.
+    static constexpr size_t ElementBytes = sizeof(T); // NOLINT(bugprone-sizeof-expression)
+
     // Destroys the elements from index on, in ascending order, and lowers the count.
     void destroyFrom(S index) {
         for (S i = index; i < count; ++i) {
@@ -153,11 +147,11 @@ private:
     }
 
     static T* allocate(uint64_t elements) {
-        if (elements > std::numeric_limits<size_t>::max() / sizeof(T)) {
+        if (elements > std::numeric_limits<size_t>::max() / ElementBytes) {
             return nullptr;
         }
         return static_cast<T*>(
-            ::operator new(static_cast<size_t>(elements) * sizeof(T), std::nothrow));
+            ::operator new(static_cast<size_t>(elements) * ElementBytes, std::nothrow));
     }
 
     bool owns(const T* element) const {
@@ -166,9 +160,9 @@ private:
                address < reinterpret_cast<uintptr_t>(data + capacity);
     }
 
-    // Moves the elements into storage for newCount plus headroom. On failure the array is
-    // left empty, as documented.
-    bool grow(S newCount, bool exact) {
+    // Moves the elements into storage for newCount plus headroom and hands the old storage
+    // to the caller to release. On failure the array is left empty, as documented.
+    bool grow(S newCount, bool exact, T*& released) {
         uint64_t headroom = 0;
         if (!exact) {
             headroom = static_cast<uint64_t>(newCount) / static_cast<uint64_t>(growthDivisor);
@@ -180,17 +174,19 @@ private:
         T* storage = wanted <= static_cast<uint64_t>(std::numeric_limits<S>::max())
                          ? allocate(wanted)
                          : nullptr;
-        if (storage != nullptr && count > 0) {
-            std::memcpy(static_cast<void*>(storage), static_cast<const void*>(data),
-                        static_cast<size_t>(count) * sizeof(T));
-        }
-        ::operator delete(static_cast<void*>(data));
-        data = storage;
         if (storage == nullptr) {
+            ::operator delete(static_cast<void*>(data));
+            data = nullptr;
             capacity = 0;
             count = 0;
             return false;
         }
+        if (count > 0) {
+            std::memcpy(static_cast<void*>(storage), static_cast<const void*>(data),
+                        static_cast<size_t>(count) * ElementBytes);
+        }
+        released = data;
+        data = storage;
         capacity = static_cast<S>(wanted);
         return true;
     }
