@@ -71,6 +71,6 @@ void readFloatsOrFail(float* out, int count, FILE* file, const char* message) {
     assert(count >= 0 && count <= MaxFloatsPerRead);
     readOrFail(bytes, 4, static_cast<uint64_t>(count), file, message);
     for (int i = 0; i < count; ++i) {
-        out[i] = readF32(bytes + 4 * i);
+        out[i] = readF32(bytes + 4 * static_cast<size_t>(i));
     }
 }

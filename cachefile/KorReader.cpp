@@ -236,7 +236,7 @@ private:
         uint8_t sizeBytes[12];
         readOrFail(sizeBytes, 4, 3, file, "3\n");
         for (int axis = 0; axis < 3; ++axis) {
-            size[axis] = static_cast<int32_t>(readLE32(sizeBytes + 4 * axis));
+            size[axis] = static_cast<int32_t>(readLE32(sizeBytes + 4 * static_cast<size_t>(axis)));
         }
         std::memcpy(frame.gridSize, size, sizeof size);
         const int32_t words = readInt32OrFail(file, "4\n");

@@ -207,7 +207,7 @@ void readParticleSection(FluxaFrameData& frame, FILE* file, int64_t fileBytes, b
         readOrFail(offsetBytes, 4, Count, file, "13\n");
         int32_t offsets[Count];
         for (int c = 0; c < Count; ++c) {
-            offsets[c] = static_cast<int32_t>(readLE32(offsetBytes + 4 * c));
+            offsets[c] = static_cast<int32_t>(readLE32(offsetBytes + 4 * static_cast<size_t>(c)));
         }
         if (load) {
             loadChannels(group, offsets, shared, coded);

@@ -95,14 +95,14 @@ bool readCodedHeader(ByteSource& source, int axes, uint64_t capacity, CodedHeade
     header.elements = 1;
     bool tooLarge = false;
     for (int a = 0; a < axes; ++a) {
-        const uint32_t extent = readLE32(bytes + 4 * a);
+        const uint32_t extent = readLE32(bytes + 4 * static_cast<size_t>(a));
         header.extent[a] = extent;
         // Elements beyond the room (or a signed 32-bit extent) cannot be valid.
         tooLarge = tooLarge || extent > uint32_t(INT32_MAX) ||
                    (extent != 0 && header.elements > capacity / extent);
         header.elements = tooLarge ? 0 : header.elements * extent;
     }
-    const uint8_t* tail = bytes + 4 * axes;
+    const uint8_t* tail = bytes + 4 * static_cast<size_t>(axes);
     header.scale = readF32(tail);
     header.offset = readF32(tail + 4);
     header.base = static_cast<int32_t>(readLE32(tail + 8));

@@ -396,7 +396,7 @@ uint64_t EntropyCoder::ExpandTable(int32_t* out, uint64_t done, uint64_t count) 
             break;
         }
         // One item the fast loop left: a run, a long code, or the end of the input.
-        reader.Need(2 * DecodeTableBits);
+        reader.Need(2 * uint64_t(DecodeTableBits));
         entry = entries[reader.Peek() & mask];
         if (entry.kind == ItemKind::Subtable) {
             reader.Consume(entry.length);

@@ -153,9 +153,9 @@ int SGCompressor<N>::DecodeContainer(const uint8_t* tables, uint64_t sourceBytes
         return 0;
     }
     for (uint32_t i = 0; i < zoneCount; ++i) {
-        const int32_t outputOffset = static_cast<int32_t>(readLE32(tables + 2 + 4 * i));
+        const int32_t outputOffset = static_cast<int32_t>(readLE32(tables + 2 + 4 * size_t(i)));
         const int32_t inputOffset =
-            static_cast<int32_t>(readLE32(tables + 2 + 4 * (zoneCount + i)));
+            static_cast<int32_t>(readLE32(tables + 2 + 4 * (size_t(zoneCount) + i)));
         ZoneTask& task = tasks[i];
         // Offsets outside the input or the output cost only their own zone.
         task.valid = outputOffset >= 0 && uint64_t(outputOffset) <= outputCapacity &&

@@ -141,7 +141,7 @@ int FluxaFrameData::hasChannel(int channel) {
         return 1;
     }
     if (channel >= FluxaEnum::ColorR && channel <= FluxaEnum::ColorB) {
-        return (stored >> FluxaEnum::PackedColor) & 1u;
+        return static_cast<int>((stored >> FluxaEnum::PackedColor) & 1u);
     }
     if (channel == FluxaEnum::Speed) {
         return hasChannel(FluxaEnum::VelocityX) && hasChannel(FluxaEnum::VelocityY) &&

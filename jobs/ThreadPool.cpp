@@ -71,7 +71,7 @@ void ThreadPool::RunProcedure(ThreadProcedure* procedure, int argument) {
             logMessage("[ERROR] ThreadPool could not queue a procedure\n");
             return;
         }
-        if (tasks.size() > static_cast<size_t>(idleCount + startingCount)) {
+        if (tasks.size() > static_cast<size_t>(idleCount) + static_cast<size_t>(startingCount)) {
             startWorkerLocked();
         }
     }
