@@ -37,14 +37,21 @@ function(kor_keep_static_layers_private target)
     target_link_options(${target} PRIVATE "LINKER:--exclude-libs,${excluded}")
 endfunction()
 
-# kor_load_modules_from(<target> <directory>)
-# An executable that loads modules by bare file name finds them in directory. An old-style
-# RPATH, because a RUNPATH does not apply when a sanitizer runtime makes the dlopen call.
-function(kor_load_modules_from target directory)
-    set_target_properties(${target} PROPERTIES BUILD_RPATH ${directory})
+# kor_use_old_style_rpath(<target>)
+# The run path of an executable that loads modules by bare file name (or runs the library
+# that does) must be an RPATH: a RUNPATH does not apply when a sanitizer runtime makes the
+# dlopen call.
+function(kor_use_old_style_rpath target)
     if(KOR_GNU_LINKER)
         target_link_options(${target} PRIVATE LINKER:--disable-new-dtags)
     endif()
+endfunction()
+
+# kor_load_modules_from(<target> <directory>)
+# An executable that loads modules by bare file name finds them in directory.
+function(kor_load_modules_from target directory)
+    set_target_properties(${target} PROPERTIES BUILD_RPATH ${directory})
+    kor_use_old_style_rpath(${target})
 endfunction()
 
 # kor_check_layer(<layer>)
