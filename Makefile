@@ -1,8 +1,12 @@
-# Two entry points for a fresh Debian 12 machine: `make demo` and `make test`.
+# Two entry points for a fresh Debian 12 machine: `make demo` and `make test`. With CI=true,
+# `make test` also checks formatting, the build-option matrix and clang-tidy, runs the
+# suite under the sanitizers and runs every fuzz target briefly.
 PRESET ?= dev
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 5
 
-.PHONY: deps demo test test-asan test-tsan bench fuzz mutate clean
+.PHONY: deps demo test test-asan test-tsan bench fuzz fuzz-run mutate check-format \
+	check-options tidy clean
 
 deps:
 	@scripts/install-deps.sh
@@ -22,11 +26,17 @@ demo: deps
 	@echo "The smoke preview is $(CURDIR)/build/release/demo/smoke.png"
 
 test: deps
+ifeq ($(CI),true)
+	scripts/check-format.sh
+	scripts/check-options.sh
+endif
 	cmake --preset $(PRESET) >/dev/null
 	cmake --build --preset $(PRESET) -j $(JOBS)
 	ctest --preset $(PRESET) -j $(JOBS)
 ifeq ($(CI),true)
+	JOBS=$(JOBS) scripts/run-clang-tidy.sh build/$(PRESET)
 	$(MAKE) test-asan
+	$(MAKE) fuzz-run
 endif
 
 test-asan: deps
@@ -59,6 +69,19 @@ mutate: deps
 fuzz: deps
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j $(JOBS)
+
+fuzz-run: fuzz
+	scripts/run-fuzzers.sh build/fuzz $(FUZZ_SECONDS)
+
+check-format: deps
+	scripts/check-format.sh
+
+check-options: deps
+	scripts/check-options.sh
+
+tidy: deps
+	cmake --preset $(PRESET) >/dev/null
+	JOBS=$(JOBS) scripts/run-clang-tidy.sh build/$(PRESET)
 
 clean:
 	rm -rf build

@@ -2,10 +2,10 @@
 # Installs the Debian 12 packages the build needs, only when something is missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev zlib1g-dev libgtest-dev libgmock-dev
-          libbenchmark-dev libdeflate-dev pkg-config libopenvdb-dev libboost-dev libhdf5-dev
-          libcli11-dev nlohmann-json3-dev libpng-dev pybind11-dev python3-dev python3-numpy
-          python3-pytest)
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev clang-format clang-tidy zlib1g-dev
+          libgtest-dev libgmock-dev libbenchmark-dev libdeflate-dev pkg-config libopenvdb-dev
+          libboost-dev libhdf5-dev libcli11-dev nlohmann-json3-dev libpng-dev pybind11-dev
+          python3-dev python3-numpy python3-pytest)
 
 missing=()
 for p in "${packages[@]}"; do

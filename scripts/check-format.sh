@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Fails when a C++ file of the tree differs from what clang-format makes of it, and names
+# the files. `scripts/check-format.sh --fix` formats them instead.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    mapfile -t files < <(git ls-files '*.cpp' '*.h')
+else
+    mapfile -t files < <(find . -path ./build -prune -o \( -name '*.cpp' -o -name '*.h' \) -print)
+fi
+
+if [ "${1:-}" = "--fix" ]; then
+    clang-format -i "${files[@]}"
+    exit 0
+fi
+# One run over all files; each violation is reported as "<file>:<line>:<column>: error: ...".
+if ! report=$(clang-format --dry-run --Werror "${files[@]}" 2>&1); then
+    echo "Not formatted (run scripts/check-format.sh --fix):" >&2
+    grep -o '^[^:]*:[0-9]*:[0-9]*: error' <<<"$report" | cut -d: -f1 | sort -u | sed 's/^/  /' >&2
+    exit 1
+fi
