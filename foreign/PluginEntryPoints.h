@@ -12,7 +12,7 @@
 //   (gridSize product elements) and set the channel's channelMask bit; the frame releases
 //   them with delete[]. recordTable is the library's: leave it null.
 // - The library never calls SetThreadManager or ReleaseThreadManager, but a module
-//   without them is rejected. ExportFrame is optional.
+//   without them is rejected. ExportFrame and SetLogSink are optional.
 #pragma once
 
 #include "korloader/CacheIO.h"
@@ -45,6 +45,13 @@ using ImportFrameVDBFunction = int(const char* path, FluxaFrameData* frame, int*
                                    char headerOnly, CacheIO::GridMapping* mappings, int count);
 // Writes frame as an OpenVDB file at path; 0 on success.
 using ExportFrameFunction = int(const char* path, FluxaFrameData* frame);
+// The library's log: takes one finished message, which goes to the host's log file (and,
+// when it begins with '#', to the debugger output as well).
+using LogSinkFunction = void(const char* text);
+// Called right after loading, before Initialize, with the library's log, and with null
+// before the library unloads the module. While it holds one, the module sends its
+// messages there (support's forwardLogMessages does exactly this).
+using SetLogSinkFunction = void(LogSinkFunction* sink);
 
 // The prototypes a plug-in defines.
 int Initialize();
@@ -56,5 +63,6 @@ int ImportFrameF3D(const char* path, FluxaFrameData* frame, char headerOnly,
 int ImportFrameVDB(const char* path, FluxaFrameData* frame, int* orientation, char headerOnly,
                    CacheIO::GridMapping* mappings, int count);
 int ExportFrame(const char* path, FluxaFrameData* frame);
+void SetLogSink(LogSinkFunction* sink);
 
 } // extern "C"

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 // Composing module file names, searching the directory list, loading and accepting the
 // plug-in modules. Nothing here logs: a module that cannot be used shows only as a
-// missing bit in the result.
+// missing bit in the result. Modules log through the library's own log.
 #include "foreign/PluginModules.h"
 
 #include "foreign/FormatBounded.h"
 #include "foreign/PathListTokenizer.h"
 #include "korloader/KorMappings.h"
 #include "platform/Platform.h"
+#include "support/Messages.h"
 
 #include <cstring>
 
@@ -20,6 +21,13 @@ int32_t currentAxisMode = 0;
 template <typename Function>
 Function* resolve(void* handle, const char* name) {
     return reinterpret_cast<Function*>(Platform::findModuleSymbol(handle, name));
+}
+
+// Modules that take the library's log send their messages to the host's log file.
+void setModuleLogSink(void* handle, LogSinkFunction* sink) {
+    if (auto* const setLogSink = resolve<SetLogSinkFunction>(handle, "SetLogSink")) {
+        setLogSink(sink);
+    }
 }
 
 bool isReady(const PluginModule& module) {
@@ -65,7 +73,11 @@ bool loadPluginModule(PluginModule& module, const char* baseName, bool isVdb,
     if (isVdb) {
         module.exportFrame = resolve<ExportFrameFunction>(module.handle, "ExportFrame");
     }
-    if (!isReady(module) || module.initialize() != 0) {
+    const bool ready = isReady(module);
+    if (ready) {
+        setModuleLogSink(module.handle, &logText);
+    }
+    if (!ready || module.initialize() != 0) {
         clearEntryPoints(module);
         return false;
     }
@@ -74,6 +86,7 @@ bool loadPluginModule(PluginModule& module, const char* baseName, bool isVdb,
 
 void releaseModule(PluginModule& module) {
     if (module.handle != nullptr) {
+        setModuleLogSink(module.handle, nullptr);
         Platform::freeModule(module.handle);
         (void)Platform::lastModuleError();
     }

@@ -5,8 +5,10 @@
 
 #include "platform/Platform.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -20,6 +22,9 @@ Platform::Mutex& logMutex() {
     static Platform::Mutex* const mutex = new Platform::Mutex;
     return *mutex;
 }
+
+// Set in plug-in modules only: where their messages go instead.
+std::atomic<LogTextSink*> forwardedTo{nullptr};
 
 class LogLock {
 public:
@@ -35,24 +40,52 @@ void logMessage(const char* format, ...) {
     if (format == nullptr) {
         return;
     }
+    char shortText[1024];
+    va_list arguments;
+    va_start(arguments, format);
+    va_list again;
+    va_copy(again, arguments);
+    const int length = std::vsnprintf(shortText, sizeof shortText, format, arguments);
+    va_end(arguments);
+    // Longer messages get a buffer of their own; without one they are cut.
+    char* longText = nullptr;
+    if (length >= static_cast<int>(sizeof shortText)) {
+        longText = static_cast<char*>(std::malloc(static_cast<size_t>(length) + 1));
+        if (longText != nullptr) {
+            std::vsnprintf(longText, static_cast<size_t>(length) + 1, format, again);
+        }
+    }
+    va_end(again);
+    const char* const text = longText != nullptr ? longText : shortText;
+    LogTextSink* const sink = forwardedTo.load();
+    if (sink != nullptr) {
+        sink(text);
+    } else {
+        logText(text);
+    }
+    std::free(longText);
+}
+
+void logText(const char* text) {
+    if (text == nullptr) {
+        return;
+    }
     LogLock lock;
     FILE* file = logPath[0] != '\0' ? Platform::openFile(logPath, "at") : nullptr;
-    const bool hashed = format[0] == '#';
+    const bool hashed = text[0] == '#';
     if (hashed) {
         char buffer[1024];
-        va_list arguments;
-        va_start(arguments, format);
-        std::vsnprintf(buffer, sizeof buffer, format, arguments);
-        va_end(arguments);
+        std::snprintf(buffer, sizeof buffer, "%s", text);
         Platform::debugOutput(buffer);
     }
     if (file != nullptr) {
-        va_list arguments;
-        va_start(arguments, format);
-        std::vfprintf(file, hashed ? format + 1 : format, arguments);
-        va_end(arguments);
+        std::fputs(hashed ? text + 1 : text, file);
         std::fclose(file);
     }
+}
+
+void forwardLogMessages(LogTextSink* sink) {
+    forwardedTo.store(sink);
 }
 
 void debugPrint(const char* format, ...) {

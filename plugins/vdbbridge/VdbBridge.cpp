@@ -38,6 +38,10 @@ KOR_PLUGIN_ENTRY void SetThreadManager() {}
 
 KOR_PLUGIN_ENTRY void ReleaseThreadManager() {}
 
+KOR_PLUGIN_ENTRY void SetLogSink(LogSinkFunction* sink) {
+    forwardLogMessages(sink);
+}
+
 KOR_PLUGIN_ENTRY void GetAvailableChannels(const char* path,
                                            CacheIO::AvailableChannelList* channels) {
     if (path == nullptr || channels == nullptr) {

@@ -38,6 +38,33 @@ TEST(Messages, DebuggerCopiesAreCut) {
     EXPECT_EQ(debug.Text(), "#" + longText.substr(0, 1022));
 }
 
+std::vector<std::string> forwarded;
+
+void collectForwarded(const char* text) {
+    forwarded.emplace_back(text);
+}
+
+// A plug-in's copy of the log hands whole messages on; the receiving log applies the '#'
+// rule to each.
+TEST(Messages, ForwardedMessagesArriveWholeAndAreLoggedByTheReceiver) {
+    kortest::CapturedDebugOutput debug;
+    kortest::CapturedLog log;
+    const std::string longText(3000, 'y');
+    forwardLogMessages(&collectForwarded);
+    logMessage("#refused %s %d%%\n", "file.f3d", 7);
+    logMessage("%s\n", longText.c_str());
+    forwardLogMessages(nullptr);
+    const std::vector<std::string> expected = {"#refused file.f3d 7%\n", longText + "\n"};
+    EXPECT_EQ(forwarded, expected);
+    EXPECT_EQ(log.Text(), "");
+    for (const std::string& text : forwarded) {
+        logText(text.c_str());
+    }
+    logText(nullptr);
+    EXPECT_EQ(log.Text(), "refused file.f3d 7%\n" + longText + "\n");
+    EXPECT_EQ(debug.Text(), "#refused file.f3d 7%\n");
+}
+
 TEST(Messages, LogPathSettings) {
     kortest::TempDirectory directory;
     const std::string path = directory.Write("log.txt", "old\n");
