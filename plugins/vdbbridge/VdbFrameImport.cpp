@@ -10,9 +10,10 @@
 #include "support/Messages.h"
 #include "support/NewArray.h"
 
+#include <algorithm>
 #include <map>
 #include <new>
-#include <openvdb/io/File.h>
+#include <string>
 #include <vector>
 
 namespace vdbbridge {
@@ -54,15 +55,15 @@ struct MappedGrid {
 
 class GridLoader {
 public:
-    GridLoader(const char* path, const VdbGridCatalog& fileGrids, bool headerValuesOnly)
-        : file(path), grids(fileGrids), headerOnly(headerValuesOnly) {}
+    GridLoader(const char* filePath, const VdbFileInfo& fileInfo, bool headerValuesOnly)
+        : path(filePath), file(fileInfo), headerOnly(headerValuesOnly) {}
 
     const MappedGrid& Get(int gridIndex) {
         auto found = loaded.find(gridIndex);
         if (found != loaded.end()) {
             return found->second;
         }
-        const VdbGridInfo& info = grids[gridIndex];
+        const VdbGridInfo& info = file.grids[static_cast<size_t>(gridIndex)];
         MappedGrid mapped;
         if (headerOnly && info.hasActiveBox && info.transform) {
             mapped.activeBox = info.activeBox;
@@ -70,10 +71,7 @@ public:
         } else {
             // Files written without grid statistics name no box: the header-only path
             // has to read such grids too.
-            if (!file.isOpen()) {
-                file.open(/*delayLoad=*/false);
-            }
-            openvdb::GridBase::Ptr grid = file.readGrid(info.lookupName);
+            openvdb::GridBase::Ptr grid = readGrid(path, file, gridIndex);
             if (!grid->baseTree().evalActiveVoxelBoundingBox(mapped.activeBox)) {
                 mapped.activeBox = openvdb::CoordBBox();
             }
@@ -84,14 +82,16 @@ public:
     }
 
 private:
-    openvdb::io::File file;
-    const VdbGridCatalog& grids;
+    std::string path;
+    const VdbFileInfo& file;
     bool headerOnly;
     std::map<int, MappedGrid> loaded;
 };
 
-// Dimensions of box, or false (logged) when they exceed the budget.
-bool frameDimensions(const openvdb::CoordBBox& box, const char* path, int64_t (&dims)[3]) {
+// Dimensions of box, or false (logged) when they do not fit the frame: each extent must
+// fit its 32-bit field, and a frame that gets voxels at most voxelBudget of them.
+bool frameDimensions(const openvdb::CoordBBox& box, const char* path, int64_t voxelBudget,
+                     int64_t (&dims)[3]) {
     if (box.empty()) {
         dims[0] = dims[1] = dims[2] = 0;
         return true;
@@ -99,13 +99,15 @@ bool frameDimensions(const openvdb::CoordBBox& box, const char* path, int64_t (&
     for (int axis = 0; axis < 3; ++axis) {
         dims[axis] = int64_t(box.max()[axis]) - box.min()[axis] + 1;
     }
+    const bool extentsFit = std::max({dims[0], dims[1], dims[2]}) <= INT32_MAX;
     // Each extent is below 2^33, so the first product cannot overflow.
     const int64_t plane = dims[0] * dims[1];
-    if (plane > MaxFrameVoxels || plane * dims[2] > MaxFrameVoxels) {
+    if (!extentsFit ||
+        (voxelBudget >= 0 && (plane > voxelBudget || plane * dims[2] > voxelBudget))) {
         logMessage("vdbbridge: %s: a dense frame of %lld x %lld x %lld voxels exceeds the "
-                   "budget of %lld voxels\n",
+                   "limit of %lld voxels\n",
                    path, static_cast<long long>(dims[0]), static_cast<long long>(dims[1]),
-                   static_cast<long long>(dims[2]), static_cast<long long>(MaxFrameVoxels));
+                   static_cast<long long>(dims[2]), static_cast<long long>(voxelBudget));
         return false;
     }
     return true;
@@ -125,7 +127,7 @@ void setFrameTransform(const openvdb::math::Transform& transform, const openvdb:
 }
 
 int fillFrame(const char* path, FluxaFrameData& frame, int& orientation, bool headerOnly,
-              const CacheIO::GridMapping* mappings, int count) {
+              const CacheIO::GridMapping* mappings, int count, int64_t voxelBudget) {
     const VdbFileInfo file = readFileInfo(path);
     orientation = file.writtenByBridge ? 1 : 0;
     const std::vector<SlotAssignment> assignments = assignSlots(file.grids, mappings, count);
@@ -134,7 +136,7 @@ int fillFrame(const char* path, FluxaFrameData& frame, int& orientation, bool he
         return VdbNoMappedGrid;
     }
 
-    GridLoader loader(path, file.grids, headerOnly);
+    GridLoader loader(path, file, headerOnly);
     const openvdb::math::Transform::ConstPtr frameTransform =
         loader.Get(assignments.front().source.gridIndex).transform;
     if (!frameTransform->isLinear()) {
@@ -148,7 +150,8 @@ int fillFrame(const char* path, FluxaFrameData& frame, int& orientation, bool he
         box.expand(boxInFrameSpace(mapped.activeBox, *mapped.transform, *frameTransform));
     }
     int64_t dims[3];
-    if (!frameDimensions(box, path, dims)) {
+    // A header-only import reads no voxel, so only the extents must fit.
+    if (!frameDimensions(box, path, headerOnly ? -1 : voxelBudget, dims)) {
         return VdbFrameTooLarge;
     }
     const openvdb::Coord origin = box.empty() ? openvdb::Coord(0) : box.min();
@@ -168,6 +171,8 @@ int fillFrame(const char* path, FluxaFrameData& frame, int& orientation, bool he
         float*& slot = frame.channelData[assignment.slot];
         delete[] slot;
         if (!newArray(slot, voxels)) {
+            logMessage("vdbbridge: %s: out of memory for channel %d of %llu voxels\n", path,
+                       assignment.slot, static_cast<unsigned long long>(voxels));
             return VdbOutOfMemory;
         }
         if (voxels == 0) {
@@ -184,9 +189,9 @@ int fillFrame(const char* path, FluxaFrameData& frame, int& orientation, bool he
 } // namespace
 
 int importFrame(const char* path, FluxaFrameData& frame, int& orientation, bool headerOnly,
-                const CacheIO::GridMapping* mappings, int count) {
+                const CacheIO::GridMapping* mappings, int count, int64_t voxelBudget) {
     try {
-        return fillFrame(path, frame, orientation, headerOnly, mappings, count);
+        return fillFrame(path, frame, orientation, headerOnly, mappings, count, voxelBudget);
     } catch (const std::bad_alloc&) {
         logMessage("vdbbridge: %s: out of memory\n", path);
         return VdbOutOfMemory;

@@ -9,6 +9,9 @@
 #pragma once
 
 #include "korloader/CacheIO.h"
+#include "plugins/vdbbridge/VdbResults.h"
+
+#include <cstdint>
 
 class FluxaFrameData;
 
@@ -17,9 +20,12 @@ namespace vdbbridge {
 // Fills frame from the file at path with the count mappings. A slot is fed by the first
 // mapping, in mapping order, whose grid the file holds; mappings to slots outside 0..31,
 // to slot 18 or to absent grids are skipped. headerOnly fills grid size, transform and
-// channel mask and reads no voxel. orientation becomes 1 for files this module wrote and
-// 0 otherwise. Returns a VdbResult and logs the reason of any failure; never throws.
+// channel mask and reads no voxel, whatever the frame's size. A frame to be filled with
+// more than voxelBudget voxels is refused. orientation becomes 1 for files this module
+// wrote and 0 otherwise. Returns a VdbResult and logs the reason of any failure; never
+// throws.
 int importFrame(const char* path, FluxaFrameData& frame, int& orientation, bool headerOnly,
-                const CacheIO::GridMapping* mappings, int count);
+                const CacheIO::GridMapping* mappings, int count,
+                int64_t voxelBudget = MaxFrameVoxels);
 
 } // namespace vdbbridge

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: Apache-2.0
 // Walks the grid descriptors the way io::File::open does, but keeps their stored order
 // and reads each grid's metadata and transform where the descriptor points. Metadata maps
-// are read here, not by OpenVDB, whose reader trusts every length in the file.
+// are read here, not by OpenVDB, whose reader trusts every length in the file. Grids are
+// read through the same walk rather than io::File, so that the grid OpenVDB reads is the
+// very one whose tree was checked (io::File finds grids by name, and names may repeat).
 #include "plugins/vdbbridge/VdbGridCatalog.h"
 
 #include "support/ByteOrder.h"
 
 #include <blosc.h>
 #include <fstream>
+#include <functional>
 #include <openvdb/io/Archive.h>
 #include <openvdb/io/GridDescriptor.h>
 #include <openvdb/io/io.h>
@@ -17,6 +20,27 @@
 namespace vdbbridge {
 
 namespace {
+
+// Bytes of one value as the nodes of each kind hold it.
+uint32_t valueBytesOf(VdbValueKind kind) {
+    switch (kind) {
+    case VdbValueKind::Float:
+    case VdbValueKind::Int32:
+        return 4;
+    case VdbValueKind::Double:
+    case VdbValueKind::Int64:
+        return 8;
+    case VdbValueKind::Bool:
+        return 1;
+    case VdbValueKind::Vec3f:
+        return 12;
+    case VdbValueKind::Vec3d:
+        return 24;
+    case VdbValueKind::Unsupported:
+        break;
+    }
+    return 0;
+}
 
 VdbValueKind kindOf(const openvdb::GridBase& grid) {
     if (grid.isType<openvdb::FloatGrid>()) {
@@ -55,6 +79,7 @@ void checkStream(const std::istream& stream) {
 struct ScannedMetadata {
     std::string gridClass;
     std::string creator;
+    bool savedAsHalf = false;
     bool hasMin = false;
     bool hasMax = false;
     openvdb::Coord min;
@@ -95,7 +120,22 @@ public:
             if (fixedBytes >= 0 && valueBytes != uint32_t(fixedBytes)) {
                 OPENVDB_THROW(openvdb::IoError, "metadata length does not match its type");
             }
-            if (type == "string" && (name == "class" || name == "creator") && valueBytes <= 64) {
+            if (name == openvdb::GridBase::META_SAVE_HALF_FLOAT) {
+                found.savedAsHalf = false;
+            }
+            if (type == "bool") {
+                // A bool byte other than 0 or 1 is undefined behaviour wherever it is read.
+                uint8_t value = 0;
+                stream.read(reinterpret_cast<char*>(&value), 1);
+                checkStream(stream);
+                if (value > 1) {
+                    OPENVDB_THROW(openvdb::IoError, "bool metadata other than 0 or 1");
+                }
+                if (name == openvdb::GridBase::META_SAVE_HALF_FLOAT) {
+                    found.savedAsHalf = value == 1;
+                }
+            } else if (type == "string" && (name == "class" || name == "creator") &&
+                       valueBytes <= 64) {
                 std::string& value = name == "class" ? found.gridClass : found.creator;
                 value.resize(valueBytes);
                 stream.read(&value[0], valueBytes);
@@ -208,17 +248,25 @@ void checkAhead(std::istream& stream, std::streamoff fileBytes, Check check) {
     stream.seekg(start);
 }
 
-// The header and descriptor readers are protected members of Archive.
+bool hasInstancing(std::istream& stream) {
+    return openvdb::io::getFormatVersion(stream) >= openvdb::OPENVDB_FILE_VERSION_GRID_INSTANCING;
+}
+
+// Reads a transform the way the grid header stores it, its type name length checked first.
+void readTransformChecked(std::istream& stream, std::streamoff fileBytes, openvdb::GridBase& grid) {
+    checkAhead(stream, fileBytes, [](HeaderScan& type) { type.Block(); });
+    grid.readTransform(stream);
+    checkStream(stream);
+}
+
+// The header and descriptor readers and the grid reader are protected members of Archive.
 class DescriptorWalk : public openvdb::io::Archive {
 public:
-    VdbFileInfo Read(std::istream& stream, std::streamoff fileBytes) {
-        readHeader(stream);
-        checkStream(stream);
-        auto streamMetadata = std::make_shared<openvdb::io::StreamMetadata>();
-        openvdb::io::setStreamMetadataPtr(stream, streamMetadata, /*transfer=*/false);
-        openvdb::io::setVersion(stream, libraryVersion(), fileVersion());
-        setDataCompression(stream);
+    DescriptorWalk(std::istream& input, std::streamoff inputBytes)
+        : stream(input), fileBytes(inputBytes) {}
 
+    VdbFileInfo Read() {
+        Begin();
         VdbFileInfo info;
         info.writtenByBridge = HeaderScan(stream, fileBytes).MetaMap().creator == CreatorValue;
         if (!inputHasGridOffsets()) {
@@ -230,8 +278,7 @@ public:
         if (gridCount < 0 || gridCount > fileBytes / 28) {
             OPENVDB_THROW(openvdb::IoError, "grid count beyond the file size");
         }
-        const bool instancing =
-            openvdb::io::getFormatVersion(stream) >= openvdb::OPENVDB_FILE_VERSION_GRID_INSTANCING;
+        const bool instancing = hasInstancing(stream);
         for (int32_t g = 0; g < gridCount; ++g) {
             checkAhead(stream, fileBytes, [instancing](HeaderScan& names) {
                 names.Block();
@@ -247,24 +294,77 @@ public:
                 descriptor.getEndPos() < 0 || descriptor.getEndPos() > fileBytes) {
                 OPENVDB_THROW(openvdb::IoError, "grid offsets beyond the file size");
             }
-            info.grids.push_back(readGridHeader(stream, fileBytes, descriptor, *grid));
+            info.grids.push_back(ReadGridHeader(descriptor, *grid));
             descriptor.seekToEnd(stream);
             checkStream(stream);
         }
+        linkInstances(info.grids);
         return info;
     }
 
+    openvdb::GridBase::Ptr ReadGrid(const VdbFileInfo& file, int gridIndex) {
+        Begin();
+        const VdbGridInfo& grid = file.grids.at(static_cast<size_t>(gridIndex));
+        if (grid.treeGrid < 0) {
+            OPENVDB_THROW(openvdb::IoError, "instance of a grid the file does not hold");
+        }
+        const VdbGridInfo& source = file.grids[static_cast<size_t>(grid.treeGrid)];
+        stream.seekg(source.treePos);
+        checkStream(stream);
+        // Before instancing, the transform sits between the topology and the buffers.
+        std::function<void(std::istream&)> skipTransform;
+        if (!hasInstancing(stream)) {
+            skipTransform = [this, &source](std::istream& input) {
+                readTransformChecked(input, fileBytes, *Create(source));
+            };
+        }
+        checkStoredTree(stream, fileBytes, source.stored, skipTransform);
+
+        openvdb::GridBase::Ptr result = Load(grid);
+        if (grid.treeGrid != gridIndex) {
+            result->setTree(Load(source)->baseTreePtr());
+        }
+        return result;
+    }
+
 private:
-    VdbGridInfo readGridHeader(std::istream& stream, std::streamoff fileBytes,
-                               const openvdb::io::GridDescriptor& descriptor,
+    // Tags the stream with what the file header says, as io::File::open does.
+    void Begin() {
+        stream.clear();
+        stream.seekg(0, std::ios::beg);
+        readHeader(stream);
+        checkStream(stream);
+        openvdb::io::setStreamMetadataPtr(stream, streamMetadata, /*transfer=*/false);
+        openvdb::io::setVersion(stream, libraryVersion(), fileVersion());
+        setDataCompression(stream);
+    }
+
+    static openvdb::GridBase::Ptr Create(const VdbGridInfo& grid) {
+        openvdb::GridBase::Ptr created = openvdb::GridBase::createGrid(grid.descriptor.gridType());
+        created->setSaveFloatAsHalf(grid.descriptor.saveFloatAsHalf());
+        return created;
+    }
+
+    openvdb::GridBase::Ptr Load(const VdbGridInfo& grid) {
+        openvdb::GridBase::Ptr loaded = Create(grid);
+        stream.clear();
+        grid.descriptor.seekToGrid(stream);
+        readGrid(loaded, grid.descriptor, stream);
+        checkStream(stream);
+        return loaded;
+    }
+
+    VdbGridInfo ReadGridHeader(const openvdb::io::GridDescriptor& descriptor,
                                openvdb::GridBase& grid) {
         VdbGridInfo info;
         info.name = descriptor.gridName();
         info.lookupName = openvdb::io::GridDescriptor::nameAsString(descriptor.uniqueName());
         info.kind = kindOf(grid);
+        info.descriptor = descriptor;
 
         descriptor.seekToGrid(stream);
         readGridCompression(stream);
+        const uint32_t compression = openvdb::io::getDataCompression(stream);
         const ScannedMetadata metadata = HeaderScan(stream, fileBytes).MetaMap();
         const openvdb::GridClass gridClass =
             openvdb::GridBase::stringToGridClass(metadata.gridClass);
@@ -274,20 +374,55 @@ private:
         info.hasActiveBox = metadata.hasMin && metadata.hasMax;
         info.activeBox = openvdb::CoordBBox(metadata.min, metadata.max);
         // Older files store the transform after the topology; the import reads it there.
-        if (openvdb::io::getFormatVersion(stream) >=
-            openvdb::OPENVDB_FILE_VERSION_GRID_INSTANCING) {
-            checkAhead(stream, fileBytes, [](HeaderScan& type) { type.Block(); });
-            grid.readTransform(stream);
-            checkStream(stream);
+        if (hasInstancing(stream)) {
+            readTransformChecked(stream, fileBytes, grid);
             info.transform = grid.transformPtr();
         }
+        info.treePos = stream.tellg();
+
+        const bool real = info.kind == VdbValueKind::Float || info.kind == VdbValueKind::Double ||
+                          isVectorKind(info.kind);
+        info.stored.fileVersion = fileVersion();
+        info.stored.compression = compression;
+        info.stored.valueBytes = valueBytesOf(info.kind);
+        info.stored.halfFloat = real && metadata.savedAsHalf;
+        info.stored.vectorValues = isVectorKind(info.kind);
+        info.stored.boolValues = info.kind == VdbValueKind::Bool;
         return info;
     }
+
+    // A grid uses its own tree, or an instance that of its parent, found by unique name.
+    // OpenVDB would follow a chain of instances without end, so the parent must own a tree.
+    static void linkInstances(VdbGridCatalog& grids) {
+        for (size_t g = 0; g < grids.size(); ++g) {
+            const openvdb::io::GridDescriptor& descriptor = grids[g].descriptor;
+            if (!descriptor.isInstance()) {
+                grids[g].treeGrid = static_cast<int>(g);
+                continue;
+            }
+            for (size_t parent = 0; parent < grids.size(); ++parent) {
+                const openvdb::io::GridDescriptor& candidate = grids[parent].descriptor;
+                if (candidate.uniqueName() == descriptor.instanceParentName()) {
+                    if (!candidate.isInstance() && grids[parent].kind == grids[g].kind) {
+                        grids[g].treeGrid = static_cast<int>(parent);
+                    }
+                    break;
+                }
+            }
+        }
+    }
+
+    std::istream& stream;
+    std::streamoff fileBytes;
+    // The stream refers to it without owning it.
+    std::shared_ptr<openvdb::io::StreamMetadata> streamMetadata =
+        std::make_shared<openvdb::io::StreamMetadata>();
 };
 
-} // namespace
-
-VdbFileInfo readFileInfo(const std::string& path) {
+// Opens the file and measures it; every length read from it is checked against that size.
+template <typename Work>
+auto withFile(const std::string& path, Work work)
+    -> decltype(work(std::declval<std::istream&>(), std::streamoff())) {
     std::ifstream stream(path, std::ios::in | std::ios::binary);
     if (!stream) {
         OPENVDB_THROW(openvdb::IoError, "cannot open the file");
@@ -296,8 +431,21 @@ VdbFileInfo readFileInfo(const std::string& path) {
     const std::streamoff fileBytes = stream.tellg();
     stream.seekg(0, std::ios::beg);
     checkStream(stream);
-    DescriptorWalk walk;
-    return walk.Read(stream, fileBytes);
+    return work(stream, fileBytes);
+}
+
+} // namespace
+
+VdbFileInfo readFileInfo(const std::string& path) {
+    return withFile(path, [](std::istream& stream, std::streamoff fileBytes) {
+        return DescriptorWalk(stream, fileBytes).Read();
+    });
+}
+
+openvdb::GridBase::Ptr readGrid(const std::string& path, const VdbFileInfo& file, int gridIndex) {
+    return withFile(path, [&](std::istream& stream, std::streamoff fileBytes) {
+        return DescriptorWalk(stream, fileBytes).ReadGrid(file, gridIndex);
+    });
 }
 
 bool isVectorKind(VdbValueKind kind) {

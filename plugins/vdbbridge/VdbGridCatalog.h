@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 // What an OpenVDB file holds, read from its grid descriptors and grid headers only: no
 // voxel is loaded. Grids are listed in the order they are stored, which io::File does
-// not expose (it sorts them by name).
+// not expose (it sorts them by name). Grids are then read from the descriptors found
+// here, each only after its stored tree has been checked.
 #pragma once
 
+#include "plugins/vdbbridge/VdbTreeCheck.h"
+
+#include <openvdb/io/GridDescriptor.h>
 #include <openvdb/openvdb.h>
 #include <string>
 #include <vector>
@@ -21,6 +25,11 @@ enum class VdbValueKind { Float, Double, Int32, Int64, Bool, Vec3f, Vec3d, Unsup
 //   activeBox   active voxel box from the grid statistics; hasActiveBox is false when the
 //               writer stored none. An empty box means no active voxel
 //   transform   index-to-world transform
+//   descriptor  the grid's descriptor: type, names and positions in the file
+//   treeGrid    index of the grid whose stored tree this grid uses: its own, or for an
+//               instance its parent's; -1 when the parent is missing or an instance
+//   treePos     where the grid's stored tree starts
+//   stored      how the tree stores its values
 struct VdbGridInfo {
     std::string name;
     std::string lookupName;
@@ -30,6 +39,10 @@ struct VdbGridInfo {
     bool hasActiveBox = false;
     openvdb::CoordBBox activeBox;
     openvdb::math::Transform::Ptr transform;
+    openvdb::io::GridDescriptor descriptor;
+    int treeGrid = -1;
+    std::streamoff treePos = 0;
+    VdbStoredValues stored;
 };
 
 using VdbGridCatalog = std::vector<VdbGridInfo>;
@@ -47,6 +60,11 @@ struct VdbFileInfo {
 // Reads the grids of the file at path. Throws (OpenVDB exceptions or std::exception) on
 // a file that cannot be opened or is not a well-formed OpenVDB file.
 VdbFileInfo readFileInfo(const std::string& path);
+
+// Reads grid gridIndex of file, as readFileInfo described the file at path, with its
+// tree and voxels. Its stored tree is checked first (VdbTreeCheck.h). Throws as
+// readFileInfo does, openvdb::IoError for a tree that does not fit.
+openvdb::GridBase::Ptr readGrid(const std::string& path, const VdbFileInfo& file, int gridIndex);
 
 bool isVectorKind(VdbValueKind kind);
 

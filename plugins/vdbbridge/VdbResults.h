@@ -3,6 +3,8 @@
 // unchanged, so they stay clear of the library's own codes (0 to 10).
 #pragma once
 
+#include <cstdint>
+
 namespace vdbbridge {
 
 enum VdbResult : int {
@@ -10,14 +12,14 @@ enum VdbResult : int {
     VdbBadArguments = 20,         // null path or frame, negative mapping count
     VdbUnreadableFile = 21,       // missing, truncated or not an OpenVDB file
     VdbNoMappedGrid = 22,         // no mapping names a grid the file holds
-    VdbFrameTooLarge = 23,        // the dense box exceeds the voxel budget
+    VdbFrameTooLarge = 23,        // the dense box exceeds the frame's voxel limit
     VdbUnsupportedTransform = 24, // the reference grid's transform is not affine
-    VdbOutOfMemory = 25,
+    VdbOutOfMemory = 25,          // a channel or grid could not be allocated
     VdbWriteFailed = 26,
     VdbInternalError = 27, // anything else that was thrown
 };
 
-// Dense frames beyond this many voxels (4 GiB per channel) are refused.
-constexpr int64_t MaxFrameVoxels = int64_t(1) << 30;
+// A frame's channels are indexed by 32-bit voxel counts: larger dense frames are refused.
+constexpr int64_t MaxFrameVoxels = INT32_MAX;
 
 } // namespace vdbbridge

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // The vdbbridge reading core on arbitrary bytes: our walk over the grid descriptors and
-// headers, then every offered channel mapped and imported header-only, which reaches the
-// box and budget checks. Voxel blocks are OpenVDB's own parser, which allocates the block
-// sizes a file states before reading them (an impossible size throws bad_alloc, which the
-// import catches, but stops a sanitizer run), so inputs that would need them are not
-// imported. Each input goes through a temporary file; seeds are real OpenVDB files.
+// headers, then every offered channel mapped and imported, header-only and in full. Full
+// imports check each mapped grid's stored tree and let OpenVDB read it; the frame is held
+// to a small voxel budget so that a far-away tile cannot make a run allocate gigabytes.
+// Each input goes through a temporary file; seeds are real OpenVDB files.
 #include "frame/FluxaFrameData.h"
 #include "plugins/vdbbridge/VdbChannelNames.h"
 #include "plugins/vdbbridge/VdbFrameImport.h"
@@ -12,31 +11,25 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
-// The mappings of every channel the file offers; false when the header-only import would
-// have to read voxel blocks (a grid without statistics or transform) or the file is refused.
-bool offeredMappings(const std::string& path, std::vector<CacheIO::GridMapping>& mappings) {
+constexpr int64_t FuzzVoxelBudget = int64_t{1} << 18;
+
+// The mappings of every channel the file offers, plus the usual smoke name.
+std::vector<CacheIO::GridMapping> offeredMappings(const std::string& path) {
+    std::vector<CacheIO::GridMapping> mappings;
     try {
-        const vdbbridge::VdbFileInfo info = vdbbridge::readFileInfo(path);
-        for (const vdbbridge::VdbGridInfo& grid : info.grids) {
-            if (!grid.hasActiveBox || !grid.transform) {
-                return false;
-            }
-        }
         int slot = 0;
-        for (const auto& channel : vdbbridge::listChannels(info.grids)) {
+        for (const auto& channel : vdbbridge::listChannels(vdbbridge::readFileInfo(path).grids)) {
             mappings.emplace_back(channel.name.c_str(), slot++ % 32);
         }
-        return true;
     } catch (...) {
-        return false;
     }
+    mappings.emplace_back("density", 2);
+    return mappings;
 }
 
 } // namespace
@@ -48,13 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }();
     (void)initialised;
     const std::string path = kortest::writeFuzzInputFile(data, size, "fuzz_vdbbridge");
-    std::vector<CacheIO::GridMapping> mappings;
-    if (offeredMappings(path, mappings)) {
-        mappings.emplace_back("density", 2);
+    std::vector<CacheIO::GridMapping> mappings = offeredMappings(path);
+    for (const bool headerOnly : {true, false}) {
         FluxaFrameData frame;
         int orientation = -1;
-        vdbbridge::importFrame(path.c_str(), frame, orientation, true, mappings.data(),
-                               static_cast<int>(mappings.size()));
+        vdbbridge::importFrame(path.c_str(), frame, orientation, headerOnly, mappings.data(),
+                               static_cast<int>(mappings.size()), FuzzVoxelBudget);
     }
     std::remove(path.c_str());
     return 0;

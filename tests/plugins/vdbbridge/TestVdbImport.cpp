@@ -3,8 +3,10 @@
 // space, staggered velocity brought to cell centres, which mapping wins a slot, header-only
 // imports, and the refusals that end hostile or impossible files cleanly.
 #include "plugins/vdbbridge/VdbFrameImport.h"
+#include "plugins/vdbbridge/VdbGridCatalog.h"
 #include "plugins/vdbbridge/VdbResults.h"
 #include "tests/common/CapturedOutput.h"
+#include "tests/common/LimitedProcess.h"
 #include "tests/common/TempDirectory.h"
 #include "tests/plugins/vdbbridge/VdbTestSupport.h"
 
@@ -228,7 +230,7 @@ TEST(VdbImport, BrokenBloscBufferInTheDelayedLoadTableIsRefused) {
     EXPECT_NE(log.Text().find("broken Blosc buffer in the delayed-load table"), std::string::npos);
 }
 
-TEST(VdbImport, DenseBoxBeyondTheBudgetIsRefused) {
+TEST(VdbImport, FramesBeyondTheFrameLimitAreRefusedButTheirHeadersAreRead) {
     const kortest::TempDirectory temp;
     openvdb::FloatGrid::Ptr grid = openvdb::FloatGrid::create(0.0f);
     grid->setName("density");
@@ -238,10 +240,46 @@ TEST(VdbImport, DenseBoxBeyondTheBudgetIsRefused) {
     openvdb::io::File(path).write(openvdb::GridPtrVec{grid});
     const kortest::CapturedLog log;
     EXPECT_EQ(importVdb(path, "2,density;").result, vdbbridge::VdbFrameTooLarge);
-    EXPECT_EQ(importVdb(path, "2,density;", true).result, vdbbridge::VdbFrameTooLarge);
-    EXPECT_NE(log.Text().find(": a dense frame of 2001 x 2001 x 2001 voxels exceeds the budget "
-                              "of 1073741824 voxels\n"),
+    EXPECT_NE(log.Text().find(": a dense frame of 2001 x 2001 x 2001 voxels exceeds the limit "
+                              "of 2147483647 voxels\n"),
               std::string::npos);
+    // Before the fix a header-only import was refused for size too.
+    const auto header = importVdb(path, "2,density;", true);
+    ASSERT_EQ(header.result, 0);
+    EXPECT_EQ(header.frame->gridSize[0], 2001);
+    EXPECT_EQ(header.frame->gridSize[2], 2001);
+    EXPECT_EQ(header.frame->channelMask, 1u << 2);
+    // The caller's budget decides, here below the frame's own limit.
+    grid->tree().setValue(openvdb::Coord(2000, 2000, 2000), 0.0f);
+    grid->tree().setValueOff(openvdb::Coord(2000, 2000, 2000));
+    grid->tree().setValue(openvdb::Coord(1100, 1100, 1100), 1.0f);
+    openvdb::io::File(path).write(openvdb::GridPtrVec{grid});
+    std::vector<CacheIO::GridMapping> mappings = vdbtest::parseMappings("2,density;");
+    FluxaFrameData frame;
+    int orientation = -1;
+    EXPECT_EQ(vdbbridge::importFrame(path.c_str(), frame, orientation, false, mappings.data(), 1,
+                                     int64_t{1} << 20),
+              vdbbridge::VdbFrameTooLarge);
+    EXPECT_NE(log.Text().find("1101 x 1101 x 1101 voxels exceeds the limit of 1048576"),
+              std::string::npos);
+}
+
+// A frame within the limit whose channel cannot be allocated ends in the out-of-memory
+// code. The child process gets too little address space for one channel of 1.3 G voxels.
+TEST(VdbImport, ChannelThatCannotBeAllocatedGivesTheOutOfMemoryCode) {
+    if (kortest::runsUnderSanitizer()) {
+        GTEST_SKIP() << "a sanitizer runtime needs more address space than the limit leaves";
+    }
+    const kortest::TempDirectory temp;
+    openvdb::FloatGrid::Ptr grid = openvdb::FloatGrid::create(0.0f);
+    grid->setName("density");
+    grid->tree().setValue(openvdb::Coord(0, 0, 0), 1.0f);
+    grid->tree().setValue(openvdb::Coord(1100, 1100, 1100), 1.0f);
+    const std::string path = temp.File("large.vdb");
+    openvdb::io::File(path).write(openvdb::GridPtrVec{grid});
+    const int result = kortest::runWithAddressSpace(
+        int64_t{2} << 30, [&] { return importVdb(path, "2,density;").result; });
+    EXPECT_EQ(result, vdbbridge::VdbOutOfMemory);
 }
 
 TEST(VdbImport, FrustumTransformIsRefused) {
@@ -254,6 +292,68 @@ TEST(VdbImport, FrustumTransformIsRefused) {
     const std::string path = temp.File("frustum.vdb");
     openvdb::io::File(path).write(openvdb::GridPtrVec{grid});
     EXPECT_EQ(importVdb(path, "2,density;").result, vdbbridge::VdbUnsupportedTransform);
+}
+
+// Each of these files crashed OpenVDB's reader before the stored tree was checked (under
+// ASan and UBSan): blocks larger than their node read into it, stated sizes allocated
+// before anything was read, a root table count that reads tiles past the end of the file.
+TEST(VdbImport, StoredTreesThatDoNotFitAreRefusedBeforeOpenVdbReadsThem) {
+    struct Case {
+        const char* file;
+        const char* mapping;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"vdb-node-block-beyond-node.vdb", "2,density;",
+         "uncompressed value block of the wrong size"},
+        {"vdb-vec3-node-block-beyond-node.vdb", "4,vel(x);",
+         "uncompressed value block of the wrong size"},
+        {"vdb-leaf-block-beyond-leaf.vdb", "2,density;",
+         "uncompressed value block of the wrong size"},
+        {"vdb-blosc-size-terabytes.vdb", "2,density;",
+         "compressed value block beyond the end of the file"},
+        {"vdb-root-tile-count-huge.vdb", "2,density;", "root table beyond the end of the file"},
+        {"vdb-zip-size-terabytes.vdb", "4,velocity(x);",
+         "compressed value block beyond the end of the file"},
+    };
+    for (const Case& c : cases) {
+        const kortest::CapturedLog log;
+        EXPECT_EQ(importVdb(samplePath(std::string("../broken/") + c.file), c.mapping).result,
+                  vdbbridge::VdbUnreadableFile)
+            << c.file;
+        EXPECT_NE(log.Text().find(c.reason), std::string::npos) << c.file << ": " << log.Text();
+    }
+}
+
+TEST(VdbImport, BloscHeaderThatDoesNotDescribeItsBlockIsRefused) {
+    const kortest::TempDirectory temp;
+    std::string bytes = readBytes(samplePath("vdb/seq/smoke.0001.vdb"));
+    // The first leaf's block: its size, then the Blosc header, whose compressed size sits at
+    // header bytes 12 to 15.
+    const size_t firstLeafBlock = 38117;
+    const uint32_t statedBytes = 0x7FFFFFFF;
+    std::memcpy(&bytes[firstLeafBlock + 8 + 12], &statedBytes, 4);
+    const kortest::CapturedLog log;
+    EXPECT_EQ(importVdb(temp.Write("blosc.vdb", bytes), "2,density;").result,
+              vdbbridge::VdbUnreadableFile);
+    EXPECT_NE(log.Text().find("broken Blosc value block"), std::string::npos);
+}
+
+// Grids sharing a tree are stored once: the instance is read through its parent's tree.
+TEST(VdbImport, InstanceGridReadsItsParentsTree) {
+    const kortest::TempDirectory temp;
+    openvdb::FloatGrid::Ptr grid = openvdb::FloatGrid::create(0.0f);
+    grid->setName("density");
+    grid->tree().setValue(openvdb::Coord(3, 4, 5), 2.5f);
+    openvdb::FloatGrid::Ptr instance = grid->copy();
+    instance->setName("smoke");
+    const std::string path = temp.File("instanced.vdb");
+    openvdb::io::File(path).write(openvdb::GridPtrVec{grid, instance});
+    ASSERT_TRUE(vdbbridge::readFileInfo(path).grids.at(1).descriptor.isInstance());
+    const auto import = importVdb(path, "2,smoke;");
+    ASSERT_EQ(import.result, 0);
+    EXPECT_EQ(import.Voxels(), 1);
+    EXPECT_EQ(import.At(2, 0, 0, 0), 2.5f);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 // and export glue.
 #include "foreign/ForeignImport.h"
 #include "korloader/KorMappings.h"
+#include "tests/common/CapturedOutput.h"
 #include "tests/common/ForeignQueries.h"
 #include "tests/common/TempDirectory.h"
 
@@ -49,6 +50,18 @@ int VdbThroughLibrary::loaded = 0;
 
 TEST_F(VdbThroughLibrary, ModuleIsFoundByBareNameAndAccepted) {
     EXPECT_EQ(loaded & 2, 2);
+}
+
+// Before, the module's own copy of the log had no file, and refusals left no trace.
+TEST_F(VdbThroughLibrary, ModuleMessagesReachTheHostsLog) {
+    const kortest::CapturedLog log;
+    auto frame = std::make_unique<FluxaFrameData>();
+    const std::string broken = samplePath("../../broken/vdb-leaf-block-beyond-leaf.vdb");
+    EXPECT_EQ(importVdbFrame(broken.c_str(), frame.get(), "2,density;", false), 21);
+    EXPECT_NE(log.Text().find("vdbbridge: " + broken +
+                              ": IoError: uncompressed value block of the wrong size"),
+              std::string::npos)
+        << log.Text();
 }
 
 TEST_F(VdbThroughLibrary, DefaultMappingsOfRealCaches) {
