@@ -16,8 +16,14 @@ void addLayerChannels(std::vector<F3dChannel>& channels, const std::string& base
         return;
     }
     static const char* const suffixes[3] = {"(x)", "(y)", "(z)"};
+    // Field3D caches store velocity as the vector layer "velocity", and the default mapping
+    // of Field3D files knows its components as "velocity(x)", "velocity(Y)" and
+    // "velocity(Z)": offered under those names, all three reach the velocity slots.
+    static const char* const velocitySuffixes[3] = {"(x)", "(Y)", "(Z)"};
+    const bool velocity = layer.name == "velocity";
     for (int component = 0; component < 3; ++component) {
-        channels.push_back({baseName + suffixes[component], layerIndex, component, true});
+        const char* const suffix = (velocity ? velocitySuffixes : suffixes)[component];
+        channels.push_back({baseName + suffix, layerIndex, component, true});
     }
 }
 
@@ -59,13 +65,15 @@ const F3dChannel* findF3dChannel(const std::vector<F3dChannel>& channels, const 
     }
     const size_t length = std::strlen(name);
     if (length < 3 || name[length - 3] != '(' || name[length - 1] != ')' ||
-        std::strchr("XYZ", name[length - 2]) == nullptr) {
+        std::strchr("xyzXYZ", name[length - 2]) == nullptr) {
         return nullptr;
     }
-    std::string lowered(name, length);
-    lowered[length - 2] = static_cast<char>(lowered[length - 2] - 'A' + 'a');
+    const auto lower = [](char letter) { return letter < 'a' ? char(letter - 'A' + 'a') : letter; };
     for (const F3dChannel& channel : channels) {
-        if (channel.component >= 0 && channel.name == lowered) {
+        if (channel.component >= 0 && channel.name.size() == length &&
+            channel.name.compare(0, length - 2, name, length - 2) == 0 &&
+            lower(channel.name[length - 2]) == lower(name[length - 2]) &&
+            channel.name[length - 1] == ')') {
             return &channel;
         }
     }

@@ -118,6 +118,15 @@ int64_t F3dFrameGeometry::voxelCount() const {
     return count;
 }
 
+bool F3dFrameGeometry::fitsGridSize() const {
+    for (int axis = 0; axis < 3; ++axis) {
+        if (boxMax[axis] - boxMin[axis] + 1 > INT32_MAX) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void F3dFrameGeometry::gridSize(int32_t out[3]) const {
     for (int axis = 0; axis < 3; ++axis) {
         out[axis] = static_cast<int32_t>(boxMax[axis] - boxMin[axis] + 1);

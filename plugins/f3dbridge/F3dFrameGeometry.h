@@ -31,6 +31,8 @@ public:
     bool isEmpty() const { return boxMax[0] < boxMin[0]; }
     // Voxels in the box; only meaningful when not empty. Saturates at INT64_MAX.
     int64_t voxelCount() const;
+    // Every extent fits the frame's 32-bit grid size.
+    bool fitsGridSize() const;
     void gridSize(int32_t out[3]) const;
     // e1, e2, e3 (floats 0-8), then the centre of frame voxel (0, 0, 0) (floats 9-11).
     void transform(float out[12]) const;

@@ -113,9 +113,9 @@ F3dResult importOrRefuse(const char* path, FluxaFrameData* frame, bool headerOnl
     if (geometry.isEmpty()) {
         refuseF3d(F3dResult::NoVoxels, "f3dbridge: the mapped fields of %s hold no voxels\n", path);
     }
-    if (geometry.voxelCount() > voxelBudget) {
+    if (!geometry.fitsGridSize() || (!headerOnly && geometry.voxelCount() > voxelBudget)) {
         refuseF3d(F3dResult::TooLarge,
-                  "f3dbridge: the frame box of %s has %lld voxels, more than the budget of "
+                  "f3dbridge: the frame box of %s has %lld voxels, more than the limit of "
                   "%lld\n",
                   path, static_cast<long long>(geometry.voxelCount()),
                   static_cast<long long>(voxelBudget));

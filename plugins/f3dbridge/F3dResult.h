@@ -10,7 +10,7 @@ enum class F3dResult : int {
     OgawaEncoding = 21, // Field3D's other container, which this module does not read
     BadLayout = 22,     // attributes or datasets contradict the Field3D layout
     NoMappedField = 23, // no mapping names a readable field of the file
-    TooLarge = 24,      // the frame box or a field exceeds the voxel budget
+    TooLarge = 24,      // the frame box or a field exceeds the frame's voxel limit
     OutOfMemory = 25,
     NoVoxels = 26,   // the mapped fields hold no voxel at all
     Unexpected = 27, // an exception from below (HDF5 or the runtime), caught at the top

@@ -75,6 +75,41 @@ void checkLength(const FieldContext& field, hid_t dataset, int64_t length) {
     }
 }
 
+// Deflate packs at most 1032 bytes into one; HDF5's other filters are not Field3D's.
+constexpr uint64_t MaxFilterRatio = 1032;
+// Room for the few bytes a tiny compressed dataset may take beyond its contents.
+constexpr uint64_t StorageSlackBytes = 4096;
+
+// The file must hold the bytes of `elements` stored elements before anything is allocated
+// for them: HDF5 fills whatever a dataset lacks with its fill value, so a small file could
+// otherwise claim a dataset of gigabytes. Chunks are read whole, so a chunk may not be
+// larger than the dataset either.
+void checkStorage(const FieldContext& field, hid_t dataset, uint64_t elements) {
+    const Hdf5Handle type(H5Dget_type(dataset), H5Tclose);
+    const Hdf5Handle creation(H5Dget_create_plist(dataset), H5Pclose);
+    if (!type.valid() || !creation.valid()) {
+        refuseLayout(field, "unreadable dataset");
+    }
+    const uint64_t elementBytes = H5Tget_size(type.get());
+    const uint64_t storedBytes = H5Dget_storage_size(dataset);
+    const uint64_t filterRatio = H5Pget_nfilters(creation.get()) > 0 ? MaxFilterRatio : 1;
+    if (elementBytes == 0 ||
+        elements > (storedBytes * filterRatio + StorageSlackBytes) / elementBytes) {
+        refuseLayout(field, "dataset holds fewer bytes than its elements need");
+    }
+    if (H5Pget_layout(creation.get()) == H5D_CHUNKED) {
+        hsize_t chunk[H5S_MAX_RANK];
+        const int rank = H5Pget_chunk(creation.get(), H5S_MAX_RANK, chunk);
+        uint64_t chunkElements = 1;
+        for (int axis = 0; axis < rank && chunkElements <= elements; ++axis) {
+            chunkElements = chunk[axis] > elements ? elements + 1 : chunkElements * chunk[axis];
+        }
+        if (rank <= 0 || chunkElements > std::max<uint64_t>(elements, 1)) {
+            refuseLayout(field, "dataset chunks larger than the dataset");
+        }
+    }
+}
+
 // Half is raw binary16 in a 16-bit integer; the others are IEEE floats of either width.
 void checkElementType(const FieldContext& field, hid_t dataset, int bits) {
     const Hdf5Handle type(H5Dget_type(dataset), H5Tclose);
@@ -110,15 +145,25 @@ void readFloats(const FieldContext& field, hid_t dataset, hid_t memorySpace, hid
     }
 }
 
-// A whole 1-D dataset of exactly `length` elements.
-std::unique_ptr<float[]> readWholeDataset(const FieldContext& field, const char* name,
-                                          int64_t length) {
-    const Hdf5Handle dataset = openDataset(field, name);
+// A 1-D dataset of exactly `length` elements of the field's type, which the file holds.
+Hdf5Handle openValues(const FieldContext& field, const char* name, int64_t length) {
+    Hdf5Handle dataset = openDataset(field, name);
     checkElementType(field, dataset.get(), field.layer.bitsPerComponent);
     checkLength(field, dataset.get(), length);
+    checkStorage(field, dataset.get(), static_cast<uint64_t>(length));
+    return dataset;
+}
+
+std::unique_ptr<float[]> readValues(const FieldContext& field, const Hdf5Handle& dataset,
+                                    int64_t length) {
     std::unique_ptr<float[]> values = allocate<float>(field, static_cast<uint64_t>(length));
     readFloats(field, dataset.get(), H5S_ALL, H5S_ALL, static_cast<uint64_t>(length), values.get());
     return values;
+}
+
+std::unique_ptr<float[]> readWholeDataset(const FieldContext& field, const char* name,
+                                          int64_t length) {
+    return readValues(field, openValues(field, name, length), length);
 }
 
 void allocateComponents(const FieldContext& field, F3dVoxels& voxels, int64_t count) {
@@ -146,13 +191,20 @@ void readDense(const FieldContext& field, F3dVoxels& voxels, int64_t count) {
 // faces on its two sides.
 void readMac(const FieldContext& field, F3dVoxels& voxels, int64_t count) {
     static const char* const names[3] = {"u_data", "v_data", "w_data"};
-    allocateComponents(field, voxels, count);
     const int64_t nx = voxels.size[0], ny = voxels.size[1], nz = voxels.size[2];
+    Hdf5Handle datasets[3];
+    int64_t faceCounts[3];
     for (int axis = 0; axis < 3; ++axis) {
         int64_t faces[3] = {nx, ny, nz};
         ++faces[axis];
-        const std::unique_ptr<float[]> face =
-            readWholeDataset(field, names[axis], faces[0] * faces[1] * faces[2]);
+        faceCounts[axis] = faces[0] * faces[1] * faces[2];
+        datasets[axis] = openValues(field, names[axis], faceCounts[axis]);
+    }
+    allocateComponents(field, voxels, count);
+    for (int axis = 0; axis < 3; ++axis) {
+        int64_t faces[3] = {nx, ny, nz};
+        ++faces[axis];
+        const std::unique_ptr<float[]> face = readValues(field, datasets[axis], faceCounts[axis]);
         const int64_t step = axis == 0 ? 1 : (axis == 1 ? faces[0] : faces[0] * faces[1]);
         float* out = voxels.component[axis].get();
         for (int64_t k = 0; k < nz; ++k) {
@@ -189,8 +241,7 @@ void readSparse(const FieldContext& field, F3dVoxels& voxels, int64_t count) {
         storedBlocks != blockCount) {
         refuseLayout(field, "block counts do not match the data window");
     }
-    std::unique_ptr<int8_t[]> allocated =
-        allocate<int8_t>(field, static_cast<uint64_t>(blockCount));
+    std::unique_ptr<int8_t[]> allocated;
     {
         const Hdf5Handle dataset = openDataset(field, "block_is_allocated_data");
         const Hdf5Handle type(H5Dget_type(dataset.get()), H5Tclose);
@@ -199,6 +250,8 @@ void readSparse(const FieldContext& field, F3dVoxels& voxels, int64_t count) {
             refuseLayout(field, "block allocation flags are not bytes");
         }
         checkLength(field, dataset.get(), blockCount);
+        checkStorage(field, dataset.get(), static_cast<uint64_t>(blockCount));
+        allocated = allocate<int8_t>(field, static_cast<uint64_t>(blockCount));
         if (H5Dread(dataset.get(), H5T_NATIVE_INT8, H5S_ALL, H5S_ALL, H5P_DEFAULT,
                     allocated.get()) < 0) {
             refuseLayout(field, "dataset cannot be read");
@@ -229,6 +282,7 @@ void readSparse(const FieldContext& field, F3dVoxels& voxels, int64_t count) {
             dimensions[1] != static_cast<hsize_t>(rowLength)) {
             refuseLayout(field, "block data has the wrong shape");
         }
+        checkStorage(field, data.get(), static_cast<uint64_t>(occupied * rowLength));
         fileSpace = Hdf5Handle(H5Dget_space(data.get()), H5Sclose);
         const hsize_t rowDimension = static_cast<hsize_t>(rowLength);
         rowSpace = Hdf5Handle(H5Screate_simple(1, &rowDimension, nullptr), H5Sclose);
@@ -283,7 +337,7 @@ F3dVoxels readF3dVoxels(hid_t file, const F3dLayerInfo& layer, const char* path,
     const int64_t count = layer.dataWindow.voxelCount();
     if (count > voxelBudget) {
         refuseF3d(F3dResult::TooLarge,
-                  "f3dbridge: %s in %s has %lld voxels, more than the budget of %lld\n",
+                  "f3dbridge: %s in %s has %lld voxels, more than the limit of %lld\n",
                   layer.groupPath.c_str(), path, static_cast<long long>(count),
                   static_cast<long long>(voxelBudget));
     }

@@ -37,6 +37,18 @@ void writeString(hid_t object, const char* name, const std::string& text) {
     H5Tclose(type);
 }
 
+template <typename T>
+void writeDataset(hid_t group, const char* name, hid_t fileType, hid_t memoryType,
+                  const std::vector<T>& values) {
+    const hsize_t count = values.size();
+    const hid_t space = H5Screate_simple(1, &count, nullptr);
+    const hid_t dataset =
+        H5Dcreate2(group, name, fileType, space, H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
+    check(H5Dwrite(dataset, memoryType, H5S_ALL, H5S_ALL, H5P_DEFAULT, values.data()) >= 0, name);
+    H5Dclose(dataset);
+    H5Sclose(space);
+}
+
 void writeMapping(hid_t partition, const LayerSpec& layer) {
     const hid_t mapping = H5Gcreate2(partition, "mapping", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
     writeString(mapping, "mapping_type", layer.mappingType);
@@ -73,18 +85,31 @@ void writeLayer(hid_t partition, const LayerSpec& layer) {
     writeInts(group, "components", {layer.components});
     writeInts(group, "bits_per_component", {layer.bitsPerComponent});
     if (layer.className == "SparseField") {
+        std::vector<int32_t> blockRes = {1, 1, 1};
+        if (layer.emptyBlocks) {
+            for (int axis = 0; axis < 3; ++axis) {
+                blockRes[axis] = (layer.dataWindow[axis + 3] - layer.dataWindow[axis] + 16) / 16;
+            }
+        }
+        const int32_t blocks = blockRes[0] * blockRes[1] * blockRes[2];
         writeInts(group, "block_order", {4});
-        writeInts(group, "block_res", {1, 1, 1});
-        writeInts(group, "num_blocks", {1});
+        writeInts(group, "block_res", blockRes);
+        writeInts(group, "num_blocks", {blocks});
         writeInts(group, "num_occupied_blocks", {layer.numOccupiedBlocks});
+        if (layer.emptyBlocks) {
+            writeDataset(group, "block_is_allocated_data", H5T_STD_I8LE, H5T_NATIVE_INT8,
+                         std::vector<int8_t>(static_cast<size_t>(blocks), 0));
+            writeDataset(group, "block_empty_value_data", H5T_IEEE_F32LE, H5T_NATIVE_FLOAT,
+                         std::vector<float>(static_cast<size_t>(blocks), 0.0f));
+        }
     }
     if (layer.writeData) {
-        const hsize_t count = layer.data.size();
+        const hsize_t count = layer.declaredLength > 0 ? layer.declaredLength : layer.data.size();
         const hid_t space = H5Screate_simple(1, &count, nullptr);
         const hid_t type = layer.integerData ? H5T_STD_I32LE : H5T_IEEE_F32LE;
         const hid_t dataset =
             H5Dcreate2(group, "data", type, space, H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
-        if (count > 0) {
+        if (count > 0 && layer.declaredLength == 0) {
             check(H5Dwrite(dataset, H5T_NATIVE_FLOAT, H5S_ALL, H5S_ALL, H5P_DEFAULT,
                            layer.data.data()) >= 0,
                   "data");

@@ -27,8 +27,12 @@ struct LayerSpec {
     std::vector<float> data;
     bool writeData = true;
     bool integerData = false;
+    // When set, "data" claims this many elements and the file holds none of them.
+    uint64_t declaredLength = 0;
     // Sparse only: attributes beside the (absent) blocks, for count checks.
     int32_t numOccupiedBlocks = 0;
+    // Sparse only: blocks of 16^3 over the data window, none allocated, all empty with 0.
+    bool emptyBlocks = false;
 };
 
 // Creates (or replaces) the file with the layers; each partition group gets the mapping

@@ -81,7 +81,7 @@ TEST(F3dFrames, FirstReadableMappingOfASlotWins) {
 TEST(F3dFrames, ComponentSuffixMatchesInEitherCaseButLayerNamesDoNot) {
     const f3dtest::Imported imported =
         importF3d(samplePath("dense_vector.f3d"),
-                  {{"velocity(x)", 4}, {"velocity(Y)", 5}, {"Velocity(z)", 6}});
+                  {{"velocity(X)", 4}, {"velocity(y)", 5}, {"Velocity(z)", 6}});
     ASSERT_EQ(imported.result, F3dResult::Ok);
     EXPECT_EQ(imported.frame->channelMask, (1u << 4) | (1u << 5));
     EXPECT_EQ(imported.frame->channelData[5][imported.index(1, 0, 0)], 2.5f);

@@ -2,6 +2,7 @@
 // Files that are broken, hostile or merely unusual end in a clean result: a refusal code
 // with its reason in the log, never a crash or an allocation sized by the file.
 #include "tests/common/CapturedOutput.h"
+#include "tests/common/LimitedProcess.h"
 #include "tests/common/TempDirectory.h"
 #include "tests/plugins/f3dbridge/F3dTestSupport.h"
 #include "tests/plugins/f3dbridge/F3dTestWriter.h"
@@ -44,11 +45,18 @@ struct RefusalCase {
 TEST(F3dRefusals, CraftedLayersEndInTheirRefusal) {
     const RefusalCase cases[] = {
         {"absurd data window", [](LayerSpec& l) { l.dataWindow = {0, 0, 0, 99999, 99999, 99999}; },
-         F3dResult::TooLarge, "more than the budget"},
+         F3dResult::TooLarge, "more than the limit"},
         {"empty data window", [](LayerSpec& l) { l.dataWindow = {0, 0, 0, -1, 3, 3}; },
          F3dResult::NoVoxels, "hold no voxels"},
         {"short dataset", [](LayerSpec& l) { l.data.resize(63); }, F3dResult::BadLayout,
          "wrong length"},
+        // Before the check, 4 GB were allocated and filled with HDF5's fill value.
+        {"dataset claiming more than the file holds",
+         [](LayerSpec& l) {
+             l.dataWindow = {0, 0, 0, 999, 999, 999};
+             l.declaredLength = 1000000000;
+         },
+         F3dResult::BadLayout, "dataset holds fewer bytes than its elements need"},
         {"integer dataset", [](LayerSpec& l) { l.integerData = true; }, F3dResult::BadLayout,
          "element type"},
         {"missing dataset", [](LayerSpec& l) { l.writeData = false; }, F3dResult::BadLayout,
@@ -84,8 +92,9 @@ TEST(F3dRefusals, CraftedLayersEndInTheirRefusal) {
         kortest::CapturedLog log;
         for (const bool headerOnly : {false, true}) {
             const f3dtest::Imported imported = importF3d(path, {{"density", 2}}, headerOnly);
-            if (headerOnly && c.expected == F3dResult::BadLayout) {
-                // Payloads are checked only when they are read.
+            if (headerOnly &&
+                (c.expected == F3dResult::BadLayout || c.expected == F3dResult::TooLarge)) {
+                // Payloads are checked, and voxels counted, only when they are read.
                 EXPECT_EQ(imported.result, F3dResult::Ok);
                 continue;
             }
@@ -137,4 +146,40 @@ TEST(F3dRefusals, FrameBoxBeyondTheBudgetIsRefusedBeforeAnyRead) {
                                                  {{"density", 2}}, false, 24 * 20 * 16 - 1);
     EXPECT_EQ(imported.result, F3dResult::TooLarge);
     EXPECT_EQ(imported.frame->channelData[2], nullptr);
+}
+
+// A sparse field of empty blocks: a small file for a frame of 1100^3 voxels, between the
+// former budget of 2^30 voxels and the frame's own limit.
+std::string writeLargeEmptyField(const kortest::TempDirectory& directory) {
+    LayerSpec layer;
+    layer.className = "SparseField";
+    layer.dataWindow = {0, 0, 0, 1099, 1099, 1099};
+    layer.emptyBlocks = true;
+    const std::string path = directory.File("large.f3d");
+    f3dtest::writeF3dTestFile(path, {layer});
+    return path;
+}
+
+TEST(F3dRefusals, HeaderOnlyImportIsNeverRefusedForSize) {
+    const kortest::TempDirectory directory;
+    const std::string path = writeLargeEmptyField(directory);
+    // Before the fix both were refused as too large.
+    const f3dtest::Imported header = importF3d(path, {{"density", 2}}, true, 1000);
+    ASSERT_EQ(header.result, F3dResult::Ok);
+    EXPECT_EQ(header.frame->gridSize[0], 1100);
+    EXPECT_EQ(header.frame->gridSize[2], 1100);
+    EXPECT_EQ(header.frame->channelMask, 1u << 2);
+    EXPECT_EQ(importF3d(path, {{"density", 2}}, false, 1000).result, F3dResult::TooLarge);
+}
+
+TEST(F3dRefusals, ChannelThatCannotBeAllocatedGivesTheOutOfMemoryCode) {
+    if (kortest::runsUnderSanitizer()) {
+        GTEST_SKIP() << "a sanitizer runtime needs more address space than the limit leaves";
+    }
+    const kortest::TempDirectory directory;
+    const std::string path = writeLargeEmptyField(directory);
+    const int result = kortest::runWithAddressSpace(int64_t{2} << 30, [&] {
+        return static_cast<int>(importF3d(path, {{"density", 2}}).result);
+    });
+    EXPECT_EQ(result, static_cast<int>(F3dResult::OutOfMemory));
 }

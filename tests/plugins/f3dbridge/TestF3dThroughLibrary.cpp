@@ -3,7 +3,9 @@
 // and default mappings, and filling frames through the library's import glue (velocity
 // check, record placeholder).
 #include "foreign/ForeignImport.h"
+#include "korloader/IKor.h"
 #include "korloader/KorMappings.h"
+#include "tests/common/CapturedOutput.h"
 #include "tests/common/ForeignQueries.h"
 
 #include <algorithm>
@@ -53,7 +55,7 @@ TEST_F(F3dThroughLibrary, DefaultMappingFeedsTheKnownSlots) {
     EXPECT_EQ(defaultMapping(samplePath("dense_scalar.f3d")), "2,density;10,fuel;1,temperature;");
     // The flagged vector components never stand in for smoke.
     EXPECT_EQ(defaultMapping(samplePath("dense_vector.f3d")),
-              "4,v_mac(x);5,v_mac(y);6,v_mac(z);4,velocity(x);");
+              "4,v_mac(x);5,v_mac(y);6,v_mac(z);4,velocity(x);5,velocity(Y);6,velocity(Z);");
 }
 
 TEST_F(F3dThroughLibrary, ImportFillsTheMappedSlots) {
@@ -85,12 +87,35 @@ TEST_F(F3dThroughLibrary, SequenceOffersTheUnionOfItsFramesChannels) {
     auto listed = channels(samplePath("seq/smoke.####.f3d"));
     std::sort(listed.begin(), listed.end());
     const std::vector<std::pair<std::string, int>> expected = {
-        {"density", 0}, {"fuel", 0}, {"velocity(x)", 1}, {"velocity(y)", 1}, {"velocity(z)", 1}};
+        {"density", 0}, {"fuel", 0}, {"velocity(Y)", 1}, {"velocity(Z)", 1}, {"velocity(x)", 1}};
     EXPECT_EQ(listed, expected);
     // Frames without fuel import all the same; fuel is simply absent.
     const auto first = import(samplePath("seq/smoke.0001.f3d"), "2,density;10,fuel;");
     EXPECT_EQ(first->hasChannel(2), 1);
     EXPECT_EQ(first->hasChannel(10), 0);
+}
+
+// Before, the default mapping fed only slot 4 from a real cache's velocity layer, and the
+// import then dropped the incomplete velocity.
+TEST_F(F3dThroughLibrary, VelocityLayerOpensWithAllThreeComponentsByDefault) {
+    const std::string path = samplePath("seq/smoke.0002.f3d");
+    IKor* const frame = newIKor(path.c_str());
+    ASSERT_NE(frame, nullptr);
+    for (int slot = 4; slot <= 6; ++slot) {
+        EXPECT_EQ(frame->hasChannel(slot), 1) << slot;
+    }
+    EXPECT_NE(frame->getChannel(3), nullptr);
+    deleteIKor(frame);
+}
+
+// Before, the module's own copy of the log had no file, and these lines vanished.
+TEST_F(F3dThroughLibrary, ModuleMessagesReachTheHostsLog) {
+    const kortest::CapturedLog log;
+    import(samplePath("dense_scalar.f3d"), "2,density;40,fuel;");
+    import(samplePath("absent.f3d"), "2,density;", 20);
+    EXPECT_NE(log.Text().find("f3dbridge: ignoring the mapping of fuel to channel 40\n"),
+              std::string::npos);
+    EXPECT_NE(log.Text().find("f3dbridge: cannot open "), std::string::npos);
 }
 
 TEST_F(F3dThroughLibrary, OgawaAndMissingFilesAreRefused) {
