@@ -7,11 +7,17 @@
 #include "korloader/KorMappings.h"
 #include "tests/common/CapturedOutput.h"
 #include "tests/common/ForeignQueries.h"
+#include "tests/common/TempDirectory.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -116,6 +122,33 @@ TEST_F(F3dThroughLibrary, ModuleMessagesReachTheHostsLog) {
     EXPECT_NE(log.Text().find("f3dbridge: ignoring the mapping of fuel to channel 40\n"),
               std::string::npos);
     EXPECT_NE(log.Text().find("f3dbridge: cannot open "), std::string::npos);
+}
+
+// HDF5 prints its error stack to stderr unless told not to, per thread: a host thread that
+// meets a damaged file must see nothing on its standard streams.
+TEST_F(F3dThroughLibrary, DamagedFilesPrintNothingOnAnyThread) {
+    const kortest::TempDirectory directory;
+    std::ifstream whole(samplePath("sparse_scalar.f3d"), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(whole)), std::istreambuf_iterator<char>());
+    bytes.resize(bytes.size() * 2 / 3);
+    const std::string path = directory.Write("cut.f3d", bytes);
+    const std::string printed = directory.File("stderr.txt");
+    std::fflush(stderr);
+    const int saved = dup(2);
+    const int capture = open(printed.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(capture, 2);
+    std::thread host([&] {
+        channels(path);
+        import(path, "2,density;1,temperature;", 20);
+    });
+    host.join();
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(capture);
+    close(saved);
+    std::ifstream text(printed);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(text)), std::istreambuf_iterator<char>()),
+              "");
 }
 
 TEST_F(F3dThroughLibrary, OgawaAndMissingFilesAreRefused) {
