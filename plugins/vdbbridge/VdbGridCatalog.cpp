@@ -332,6 +332,15 @@ private:
     void Begin() {
         stream.clear();
         stream.seekg(0, std::ios::beg);
+        // OpenVDB reads a newer format with only a warning on stderr; its layout is unknown
+        // here, so such a file is refused instead.
+        uint8_t start[12] = {};
+        stream.read(reinterpret_cast<char*>(start), sizeof start);
+        checkStream(stream);
+        if (readLE32(start + 8) > openvdb::OPENVDB_FILE_VERSION) {
+            OPENVDB_THROW(openvdb::IoError, "file format newer than this reader's");
+        }
+        stream.seekg(0, std::ios::beg);
         readHeader(stream);
         checkStream(stream);
         openvdb::io::setStreamMetadataPtr(stream, streamMetadata, /*transfer=*/false);
