@@ -20,3 +20,14 @@ private:
 // Turns HDF5's own error printing off for the calling thread; every entry into the
 // reading core calls it, because the library must not write to the standard streams.
 void silenceHdf5Errors();
+
+// Silences HDF5's errors for one call into the reading core and empties the calling
+// thread's error stack afterwards: HDF5 never frees a thread's stack when the thread
+// ends, so a host thread that met a damaged file would leak its messages.
+class Hdf5ErrorScope {
+public:
+    Hdf5ErrorScope() { silenceHdf5Errors(); }
+    ~Hdf5ErrorScope() { H5Eclear2(H5E_DEFAULT); }
+    Hdf5ErrorScope(const Hdf5ErrorScope&) = delete;
+    Hdf5ErrorScope& operator=(const Hdf5ErrorScope&) = delete;
+};

@@ -137,7 +137,7 @@ F3dResult importOrRefuse(const char* path, FluxaFrameData* frame, bool headerOnl
 } // namespace
 
 void appendF3dChannels(const char* path, CacheIO::AvailableChannelList* channels) {
-    silenceHdf5Errors();
+    const Hdf5ErrorScope errors;
     if (channels == nullptr) {
         return;
     }
@@ -156,7 +156,7 @@ void appendF3dChannels(const char* path, CacheIO::AvailableChannelList* channels
 
 F3dResult fillFrameFromF3d(const char* path, FluxaFrameData* frame, bool headerOnly,
                            const CacheIO::GridMapping* mappings, int count, int64_t voxelBudget) {
-    silenceHdf5Errors();
+    const Hdf5ErrorScope errors;
     if (frame == nullptr || (mappings == nullptr && count > 0)) {
         logMessage("f3dbridge: import of %s without a frame or mappings\n",
                    path != nullptr ? path : "(null)");
