@@ -3,9 +3,9 @@
 // plug-in and a mapping), copied channel by channel into the public frame writer and saved
 // as "kor" (re-encoded at --bits) or "vdb" (through the plug-in's export, exact values).
 #include "Commands.h"
-#include "tools/common/FrameNames.h"
 #include "FrameSequence.h"
 #include "FrameStats.h"
+#include "tools/common/FrameNames.h"
 
 #include <chrono>
 #include <cstdio>

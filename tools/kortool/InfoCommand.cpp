@@ -2,8 +2,8 @@
 // kortool info: what a host sees in each frame, as text or as JSON objects whose keys are
 // a fixed contract for scripts.
 #include "Commands.h"
-#include "tools/common/FrameNames.h"
 #include "FrameStats.h"
+#include "tools/common/FrameNames.h"
 
 #include <cmath>
 #include <cstdio>

@@ -4,8 +4,8 @@
 // enlarged by whole pixels so a preview is never a few dots.
 #include "ColourMaps.h"
 #include "Commands.h"
-#include "tools/common/FrameNames.h"
 #include "FrameStats.h"
+#include "tools/common/FrameNames.h"
 
 #include <algorithm>
 #include <cmath>
