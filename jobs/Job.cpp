@@ -16,7 +16,8 @@ constexpr uint32_t ExitWaitMs = 100;
 
 Job::~Job() {
     delete next;
-    if (owner != nullptr && owner->threadManager != nullptr) {
+    // A process that is ending has no worker left to answer (see Platform.h).
+    if (owner != nullptr && owner->threadManager != nullptr && !Platform::processIsEnding()) {
         quitEvent.Set();
         if (!exitedEvent.Wait(ExitWaitMs)) {
             logMessage("#job of %s did not exit properly\n", owner->name);

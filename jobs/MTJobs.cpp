@@ -9,11 +9,33 @@
 #include "support/Messages.h"
 
 #include <algorithm>
+#include <bitset>
 
 namespace {
 
 // How long Run sleeps between looks at its progress display.
 constexpr uint32_t ProgressPollMs = 10;
+
+// The n-th processor (from 0) of the groups taken, counted through each group's mask.
+void nthProcessor(const ProcessorSet& processors, bool selectedOnly, uint32_t n, uint16_t& group,
+                  uint32_t& processor) {
+    for (int32_t g = 0; g < processors.groupCount; ++g) {
+        const ProcessorGroup& candidate = processors.groups[g];
+        if (selectedOnly && !candidate.selected) {
+            continue;
+        }
+        for (uint32_t bit = 0; bit < 64; ++bit) {
+            if ((candidate.processorMask >> bit & 1u) == 0) {
+                continue;
+            }
+            if (n-- == 0) {
+                group = candidate.number;
+                processor = bit;
+                return;
+            }
+        }
+    }
+}
 
 } // namespace
 
@@ -49,15 +71,16 @@ int MTJobs::GetDefaultThreadCount() const {
     return XUtils::defaultThreadCount();
 }
 
-void MTJobs::Init(int threads, const ProcessorSet*) {
+void MTJobs::Init(int threads, const ProcessorSet* processors) {
     // The manager is only stored once the old list is gone: a list built in
     // single-threaded mode has no workers to stop, even if a manager has been pushed since.
     XUtils::ThreadManager* const manager =
         threadManager != nullptr ? threadManager : XUtils::currentThreadManager();
     const int count = resolveThreadCount(manager, threads, true);
     if (firstJob != nullptr && jobCount == count && manager == threadManager) {
-        // Pinning workers to a processor set needs thread-affinity calls that the POSIX
-        // platform layer does not offer, so the set is accepted and ignored here.
+        if (processors != nullptr && processors->groupCount > 1) {
+            pinJobs(*processors);
+        }
         return;
     }
     destroyJobs();
@@ -102,6 +125,30 @@ void MTJobs::ExecuteJob(Job* job) {
         procHolder->run(job);
     } else {
         JobProc(job);
+    }
+}
+
+// Workers go round-robin over the processors of the selected groups, or of all groups
+// when none is selected. Jobs without a worker (single-threaded mode) have no handle.
+void MTJobs::pinJobs(const ProcessorSet& processors) {
+    bool anySelected = false;
+    for (int32_t g = 0; g < processors.groupCount; ++g) {
+        anySelected = anySelected || processors.groups[g].selected;
+    }
+    uint32_t processorTotal = 0;
+    for (int32_t g = 0; g < processors.groupCount; ++g) {
+        if (!anySelected || processors.groups[g].selected) {
+            processorTotal += uint32_t(std::bitset<64>(processors.groups[g].processorMask).count());
+        }
+    }
+    uint32_t position = 0;
+    for (Job* job = firstJob; job != nullptr && processorTotal > 0; job = job->next) {
+        uint16_t group = 0;
+        uint32_t processor = 0;
+        nthProcessor(processors, anySelected, position++ % processorTotal, group, processor);
+        if (job->index < threadHandles.Count()) {
+            Platform::pinThread(threadHandles[job->index], group, processor);
+        }
     }
 }
 

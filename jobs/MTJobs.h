@@ -91,6 +91,7 @@ public:
 private:
     int resolveThreadCount(XUtils::ThreadManager* manager, int threads, bool warnOnCount) const;
     void buildJobs(int threads);
+    void pinJobs(const ProcessorSet& processors);
     void destroyJobs();
     void closeThreadHandles();
     void runJobs(JobProgress* runProgress);

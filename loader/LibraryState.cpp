@@ -7,6 +7,9 @@
 #include "jobs/ThreadPoolControl.h"
 #include "korloader/IKor.h"
 #include "loader/FrameRegistry.h"
+#include "platform/Platform.h"
+
+#include <new>
 
 namespace {
 
@@ -16,21 +19,31 @@ public:
         // Statics die in the reverse order of their construction: touching the registry
         // here keeps it alive until this destructor has emptied it.
         FluxaFrame::registeredFrames();
+        new (poolStorage) XUtils::ThreadPool;
     }
 
     ~LibraryState() {
         destroyAllFrames();
         // Frames imported by a plug-in may hold its memory; the modules go after them.
         releasePluginModules();
-        XUtils::removeThreadManager(&threadPool);
-        // threadPool's destructor joins its threads after this body.
+        XUtils::removeThreadManager(&threadPool());
+        // Joins the pool's threads, unless the process is ending: they are gone then,
+        // and the system reclaims what the pool holds.
+        if (!Platform::processIsEnding()) {
+            threadPool().~ThreadPool();
+        }
     }
 
     LibraryState(const LibraryState&) = delete;
     LibraryState& operator=(const LibraryState&) = delete;
 
     // The pool exists from load on, and starts threads only when a host asks for them.
-    XUtils::ThreadPool threadPool;
+    XUtils::ThreadPool& threadPool() {
+        return *std::launder(reinterpret_cast<XUtils::ThreadPool*>(poolStorage));
+    }
+
+private:
+    alignas(XUtils::ThreadPool) unsigned char poolStorage[sizeof(XUtils::ThreadPool)];
 };
 
 LibraryState& libraryState() {
@@ -44,5 +57,10 @@ const LibraryState& builtAtLoad = libraryState();
 } // namespace
 
 int korSetThreadCount(int threads) {
-    return setThreadPoolThreads(libraryState().threadPool, threads);
+    if (threads > 0) {
+        // A host that unloads the library while the pool has threads would otherwise
+        // make the unload wait for them, which Windows never lets finish.
+        Platform::keepLibraryLoaded();
+    }
+    return setThreadPoolThreads(libraryState().threadPool(), threads);
 }

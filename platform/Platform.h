@@ -86,7 +86,7 @@ const char* moduleExtension();
 class DirectorySearch {
 public:
     DirectorySearch() = default;
-    ~DirectorySearch();
+    ~DirectorySearch() { Close(); }
     DirectorySearch(const DirectorySearch&) = delete;
     DirectorySearch& operator=(const DirectorySearch&) = delete;
 
@@ -98,15 +98,14 @@ public:
     const char* Name() const;
 
 private:
+    // What the platform's directory calls need between First and Next.
+    struct State;
     void Close();
-    bool Advance();
 
-    void* directory = nullptr;
-    char* namePattern = nullptr;
-    const char* currentName = nullptr;
+    State* state = nullptr;
 };
 
-// Debugger output (OutputDebugStringA). On POSIX it is discarded unless
+// Debugger output (OutputDebugStringA on Windows). On POSIX it is discarded unless
 // KORLOADER_DEBUG_OUTPUT is "stderr" or a file path; a hook takes it for tests.
 void debugOutput(const char* text);
 using DebugOutputHook = void (*)(const char* text, void* context);
@@ -129,11 +128,26 @@ int numaProcessorCount();
 // A handle to the calling thread that stays valid after the call returns.
 void* duplicateCurrentThreadHandle();
 void closeThreadHandle(void* handle);
+// Confines the thread of such a handle to one processor, given as its group (sets of up
+// to 64 processors, as Windows counts them) and its number within the group. False when
+// the system refuses, e.g. for a processor that does not exist.
+bool pinThread(void* handle, uint16_t group, uint32_t processor);
 
 const char* getEnvironment(const char* name);
 
 // Transparent huge pages for the part of [address, address + bytes) that is 2 MiB aligned.
 // Purely advisory.
 void adviseHugePages(void* address, size_t bytes);
+
+// The library's lifetime in its host. Windows unloads a library under a lock that every
+// thread needs to finish, and at process exit only after it has stopped all other threads
+// mid-flight, so teardown there must neither join nor wait for another thread.
+//
+// True while the process is ending and its other threads are already gone (Windows
+// only; on POSIX exit handlers run while every thread still runs).
+bool processIsEnding();
+// Keeps the library that holds this code loaded until the process ends, so that a host
+// unloading it cannot make it wait for its own threads (a no-op on POSIX).
+void keepLibraryLoaded();
 
 } // namespace Platform

@@ -6,7 +6,6 @@
 
 #include "support/Messages.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -39,12 +38,12 @@ bool newArray(T*& out, uint64_t n) {
 template <typename T>
 bool newZeroedArray(T*& out, uint64_t n) {
     static_assert(sizeof(T) == 4, "newZeroedArray serves 4-byte elements");
-    out = nullptr;
-    errno = 0;
     out = n <= std::numeric_limits<size_t>::max() / 4
               ? static_cast<T*>(std::calloc(static_cast<size_t>(n), 4))
               : nullptr;
-    if (out == nullptr && (errno == ENOMEM || n > std::numeric_limits<size_t>::max() / 4)) {
+    // calloc fails only for want of memory, but not every C runtime says so in errno
+    // (Wine's msvcrt leaves it alone).
+    if (out == nullptr) {
         logMessage("[ERROR] newZeroedArray failed to allocate ENOMEM %.0f\n",
                    kor_detail::countForMessage(n));
     }

@@ -5,8 +5,6 @@
 // four-byte character on the way back.
 #include "support/Utf8.h"
 
-#include "platform/Platform.h"
-
 namespace {
 
 // Largest value of each sequence length, by continuation bytes minus one: a decoded value
@@ -193,8 +191,4 @@ int64_t utf16ToUtf8(const uint16_t* source, char* destination, int64_t capacity)
         count += k + 1;
     }
     return finish();
-}
-
-FILE* uniFOpen(const char* path, const char* mode) {
-    return Platform::openFile(path, mode);
 }

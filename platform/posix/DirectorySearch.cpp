@@ -37,18 +37,33 @@ bool matchesWildcard(const char* pattern, const char* name) {
 
 } // namespace
 
-DirectorySearch::~DirectorySearch() {
-    Close();
-}
+struct DirectorySearch::State {
+    DIR* directory;
+    char* namePattern;
+    const char* currentName;
+
+    bool Advance() {
+        while (const dirent* entry = readdir(directory)) {
+            if (matchesWildcard(namePattern, entry->d_name)) {
+                currentName = entry->d_name;
+                return true;
+            }
+        }
+        currentName = nullptr;
+        return false;
+    }
+};
 
 void DirectorySearch::Close() {
-    if (directory != nullptr) {
-        closedir(static_cast<DIR*>(directory));
-        directory = nullptr;
+    if (state == nullptr) {
+        return;
     }
-    std::free(namePattern);
-    namePattern = nullptr;
-    currentName = nullptr;
+    if (state->directory != nullptr) {
+        closedir(state->directory);
+    }
+    std::free(state->namePattern);
+    std::free(state);
+    state = nullptr;
 }
 
 bool DirectorySearch::First(const char* utf8Pattern) {
@@ -65,8 +80,9 @@ bool DirectorySearch::First(const char* utf8Pattern) {
     }
     const size_t directoryBytes = separator != nullptr ? size_t(separator - utf8Pattern) + 1 : 0;
     char* directoryPath = static_cast<char*>(std::malloc(directoryBytes + 2));
-    namePattern = strdup(name);
-    if (directoryPath == nullptr || namePattern == nullptr) {
+    state = static_cast<State*>(std::calloc(1, sizeof(State)));
+    if (directoryPath == nullptr || state == nullptr ||
+        (state->namePattern = strdup(name)) == nullptr) {
         std::free(directoryPath);
         Close();
         return false;
@@ -77,28 +93,17 @@ bool DirectorySearch::First(const char* utf8Pattern) {
         std::memcpy(directoryPath, utf8Pattern, directoryBytes);
         directoryPath[directoryBytes] = '\0';
     }
-    directory = opendir(directoryPath);
+    state->directory = opendir(directoryPath);
     std::free(directoryPath);
-    return directory != nullptr && Advance();
+    return state->directory != nullptr && state->Advance();
 }
 
 bool DirectorySearch::Next() {
-    return directory != nullptr && Advance();
-}
-
-bool DirectorySearch::Advance() {
-    while (const dirent* entry = readdir(static_cast<DIR*>(directory))) {
-        if (matchesWildcard(namePattern, entry->d_name)) {
-            currentName = entry->d_name;
-            return true;
-        }
-    }
-    currentName = nullptr;
-    return false;
+    return state != nullptr && state->directory != nullptr && state->Advance();
 }
 
 const char* DirectorySearch::Name() const {
-    return currentName;
+    return state != nullptr ? state->currentName : nullptr;
 }
 
 } // namespace Platform

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <pthread.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -72,6 +73,18 @@ void closeThreadHandle(void* handle) {
     delete static_cast<pthread_t*>(handle);
 }
 
+// Linux numbers its processors straight through: group g holds 64 g to 64 g + 63.
+bool pinThread(void* handle, uint16_t group, uint32_t processor) {
+    const size_t cpu = size_t(group) * 64 + processor;
+    if (handle == nullptr || processor >= 64 || cpu >= CPU_SETSIZE) {
+        return false;
+    }
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(cpu, &set);
+    return pthread_setaffinity_np(*static_cast<pthread_t*>(handle), sizeof set, &set) == 0;
+}
+
 const char* getEnvironment(const char* name) {
     return std::getenv(name);
 }
@@ -89,5 +102,11 @@ void adviseHugePages(void* address, size_t bytes) {
     (void)bytes;
 #endif
 }
+
+bool processIsEnding() {
+    return false;
+}
+
+void keepLibraryLoaded() {}
 
 } // namespace Platform

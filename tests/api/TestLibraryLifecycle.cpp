@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Loading, configuring and unloading the library through its public header only.
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <korloader/IKor.h>
@@ -18,7 +19,9 @@ std::string readFile(const std::string& path) {
 }
 
 std::string tempPath(const char* name) {
-    return std::string(P_tmpdir) + "/korloader-api-" + std::to_string(getpid()) + "-" + name;
+    return (std::filesystem::temp_directory_path() /
+            ("korloader-api-" + std::to_string(getpid()) + "-" + name))
+        .string();
 }
 
 TEST(Library, ReportsItsVersion) {

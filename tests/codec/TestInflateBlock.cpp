@@ -11,9 +11,11 @@ TEST(InflateBlock, InflatesAWholeStreamAndRefusesDamage) {
     for (size_t i = 0; i < plain.size(); ++i) {
         plain[i] = static_cast<uint8_t>(i * 7 / 13);
     }
-    uLongf packedSize = compressBound(plain.size());
+    uLongf packedSize = compressBound(static_cast<uLong>(plain.size()));
     std::vector<uint8_t> packed(packedSize);
-    ASSERT_EQ(compress2(packed.data(), &packedSize, plain.data(), plain.size(), 6), Z_OK);
+    ASSERT_EQ(
+        compress2(packed.data(), &packedSize, plain.data(), static_cast<uLong>(plain.size()), 6),
+        Z_OK);
     packed.resize(packedSize);
 
     std::vector<uint8_t> out(plain.size());

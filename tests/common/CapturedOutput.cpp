@@ -41,8 +41,9 @@ CapturedLog::~CapturedLog() {
     std::remove(path.c_str());
 }
 
+// Text mode, as the log is written: Windows ends its lines with "\r\n" on disk.
 std::string CapturedLog::Text() const {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path);
     std::stringstream contents;
     contents << in.rdbuf();
     return contents.str();

@@ -1,17 +1,20 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "foreign/PluginModules.h"
 #include "korloader/KorMappings.h"
+#include "platform/Platform.h"
 #include "tests/foreign/FakePlugins.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
 using kortest::fakePluginDirectory;
 using kortest::PluginTest;
+
+// The platform's module file extension (".so", ".dll").
+const std::string extension = Platform::moduleExtension();
 
 std::string composed(const char* directories, const char* suffix) {
     char path[ModulePathBytes];
@@ -36,20 +39,22 @@ private:
 TEST_F(PluginTest, ComposesModuleFileNamesFromTheDirectoryList) {
     std::filesystem::create_directories(directory.File("a"));
     std::filesystem::create_directories(directory.File("b"));
-    directory.Write("b/f3dbridge_s.so", "");
+    directory.Write("b/f3dbridge_s" + extension, "");
     const std::string a = directory.File("a");
     const std::string b = directory.File("b");
     // Two semicolons: the empty entry is skipped; "/" is added only where missing.
-    EXPECT_EQ(composed((a + ";;" + b + "/").c_str(), "s"), b + "/f3dbridge_s.so");
-    EXPECT_EQ(composed((a + ";;" + b).c_str(), "s"), b + "/f3dbridge_s.so");
-    // A trailing backslash is a separator too: nothing is added after it.
-    directory.Write("c\\f3dbridge_s.so", "");
+    EXPECT_EQ(composed((a + ";;" + b + "/").c_str(), "s"), b + "/f3dbridge_s" + extension);
+    EXPECT_EQ(composed((a + ";;" + b).c_str(), "s"), b + "/f3dbridge_s" + extension);
+    // A trailing backslash is a separator too: nothing is added after it. (On POSIX the
+    // file's name holds the backslash; on Windows it lies in c.)
+    std::filesystem::create_directories(directory.File("c"));
+    directory.Write("c\\f3dbridge_s" + extension, "");
     EXPECT_EQ(composed((directory.File("c") + "\\").c_str(), "s"),
-              directory.File("c\\f3dbridge_s.so"));
+              directory.File("c\\f3dbridge_s" + extension));
     // No suffix: the bare name for the system's search, whatever the directories.
-    EXPECT_EQ(composed(b.c_str(), nullptr), "f3dbridge.so");
-    EXPECT_EQ(composed(nullptr, nullptr), "f3dbridge.so");
-    EXPECT_EQ(composed(nullptr, "s"), "f3dbridge_s.so");
+    EXPECT_EQ(composed(b.c_str(), nullptr), "f3dbridge" + extension);
+    EXPECT_EQ(composed(nullptr, nullptr), "f3dbridge" + extension);
+    EXPECT_EQ(composed(nullptr, "s"), "f3dbridge_s" + extension);
     EXPECT_EQ(composed("", "s"), "(none)");
     EXPECT_EQ(composed(";;", "s"), "(none)");
     EXPECT_EQ(composed(a.c_str(), "s"), "(none)");
@@ -58,11 +63,11 @@ TEST_F(PluginTest, ComposesModuleFileNamesFromTheDirectoryList) {
 
 TEST_F(PluginTest, TriesOneCharacterEntriesLikeAnyOther) {
     std::filesystem::create_directories(directory.File("b"));
-    directory.Write("b/f3dbridge_s.so", "");
+    directory.Write("b/f3dbridge_s" + extension, "");
     const WorkingDirectory inTemp(directory.Path());
-    EXPECT_EQ(composed("zz;b;q", "s"), "b/f3dbridge_s.so");
-    EXPECT_EQ(composed("zz;b", "s"), "b/f3dbridge_s.so");
-    EXPECT_EQ(composed("b", "s"), "b/f3dbridge_s.so");
+    EXPECT_EQ(composed("zz;b;q", "s"), "b/f3dbridge_s" + extension);
+    EXPECT_EQ(composed("zz;b", "s"), "b/f3dbridge_s" + extension);
+    EXPECT_EQ(composed("b", "s"), "b/f3dbridge_s" + extension);
 }
 
 TEST_F(PluginTest, NeverTriesAPathTheBufferCut) {
@@ -152,7 +157,7 @@ TEST_F(PluginTest, ReportsNothingWhenNoModuleCanBeLoaded) {
 
 TEST_F(PluginTest, AModuleThatFailsToLoadEndsTheSearchForIt) {
     // The broken file is found first; the good directory is not tried for Field3D.
-    directory.Write("f3dbridge_test.so", "not a module");
+    directory.Write("f3dbridge_test" + extension, "not a module");
     const std::string list = directory.Path() + ";" + fakePluginDirectory("good");
     EXPECT_EQ(initalizeKoraLoader(list.c_str(), "test", 0), 2);
     EXPECT_EQ(f3dPlugin().handle, nullptr);

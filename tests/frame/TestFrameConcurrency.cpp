@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 // Many threads on one frame: each slot is decoded once and every thread gets its array.
 // Meant for the tsan preset as much as for the plain build.
+#include "codec/ZoneEncoder.h"
 #include "frame/FluxaFrameData.h"
+#include "jobs/ThreadPool.h"
+#include "jobs/ThreadPoolControl.h"
 #include "tests/frame/FrameFixtures.h"
 
 #include <atomic>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -56,4 +60,60 @@ TEST(FrameConcurrency, EverySlotDecodedOnceWhateverTheOrder) {
             EXPECT_NE(seen[0][size_t(i)], nullptr) << channels[i];
         }
     }
+}
+
+// Host threads racing for the channels of one frame while its zone containers decode on
+// the pool: the channel locks hand each slot to one decoder (slot 3 holding 4, 5 and 6 in
+// turn) while the job events hand the zones to the pool's threads and back.
+TEST(FrameConcurrency, ZonesDecodeOnThePoolWhileHostThreadsRace) {
+    constexpr int Threads = 6;
+    const int32_t extents[3] = {24, 16, 12};
+    const size_t voxels = size_t(extents[0]) * extents[1] * extents[2];
+    std::string table;
+    for (const int channel : {2, 4, 5, 6}) {
+        std::vector<float> values(voxels);
+        for (size_t v = 0; v < voxels; ++v) {
+            values[v] = float((v * 2654435761u + uint32_t(channel)) % 1024) / 64.0f - 8.0f;
+        }
+        SGCompressor<3> compressor;
+        const uint64_t bytes = compressZones(compressor, values.data(), extents, 14, 0.0f, 1, 4);
+        ASSERT_GT(bytes, 0u);
+        table += gridRecord(
+            channel, std::string(reinterpret_cast<const char*>(compressor.OutputData()), bytes));
+    }
+    const int channels[] = {2, 3, 4, 5, 6};
+    FluxaFrameData reference;
+    giveRecords(reference, extents[0], extents[1], extents[2], table);
+    for (const int channel : channels) {
+        ASSERT_NE(reference.getChannel(channel), nullptr) << channel;
+    }
+
+    XUtils::ThreadPool pool;
+    ASSERT_EQ(setThreadPoolThreads(pool, 2), 2);
+    for (int round = 0; round < 6; ++round) {
+        FluxaFrameData frame;
+        giveRecords(frame, extents[0], extents[1], extents[2], table);
+        std::vector<std::vector<const float*>> seen(Threads);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < Threads; ++t) {
+            threads.emplace_back([&, t] {
+                for (size_t i = 0; i < std::size(channels); ++i) {
+                    seen[t].push_back(frame.getChannel(channels[(i + size_t(t)) % 5]));
+                }
+                std::rotate(seen[t].rbegin(), seen[t].rbegin() + t % 5, seen[t].rend());
+            });
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        for (int t = 0; t < Threads; ++t) {
+            EXPECT_EQ(seen[t], seen[0]) << "thread " << t << " round " << round;
+        }
+        for (size_t i = 0; i < std::size(channels); ++i) {
+            ASSERT_NE(seen[0][i], nullptr) << channels[i];
+            EXPECT_EQ(std::memcmp(seen[0][i], reference.getChannel(channels[i]), voxels * 4), 0)
+                << channels[i];
+        }
+    }
+    setThreadPoolThreads(pool, 0);
 }

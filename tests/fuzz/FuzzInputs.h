@@ -5,36 +5,14 @@
 
 #include "cachefile/KorReader.h"
 #include "frame/FluxaFrameData.h"
+#include "tests/fuzz/InputStream.h"
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <string>
-#include <unistd.h>
 
 namespace kortest {
-
-// Writes the input to a new temporary file named after stem and returns its path; the
-// caller removes it.
-inline std::string writeFuzzInputFile(const uint8_t* data, size_t size, const char* stem) {
-    std::string path = std::string("/tmp/") + stem + "_XXXXXX";
-    const int descriptor = mkstemp(&path[0]);
-    if (descriptor < 0) {
-        std::abort();
-    }
-    size_t written = 0;
-    while (written < size) {
-        const ssize_t n = write(descriptor, data + written, size - written);
-        if (n <= 0) {
-            std::abort();
-        }
-        written += static_cast<size_t>(n);
-    }
-    close(descriptor);
-    return path;
-}
 
 // Reads the input as a "kor" file through an in-memory stream. Null when the stream
 // cannot be opened (fmemopen refuses empty buffers); result holds the reader's answer.
@@ -45,7 +23,7 @@ inline std::unique_ptr<FluxaFrameData> readFuzzFrame(const uint8_t* data, size_t
     }
     std::unique_ptr<uint8_t[]> copy(new uint8_t[size]);
     std::memcpy(copy.get(), data, size);
-    FILE* file = fmemopen(copy.get(), size, "rb");
+    FILE* file = openInputStream(copy.get(), size);
     if (file == nullptr) {
         return nullptr;
     }

@@ -195,6 +195,20 @@ TEST_F(PooledJobs, EveryItemRunsOnceOnAPoolThreadRunAfterRun) {
     }
 }
 
+TEST_F(PooledJobs, ReusedJobsArePinnedToTheProcessorSetAndKeepRunning) {
+    CountingJobs jobs("MTJob", 100);
+    jobs.Init(2);
+    jobs.InitRange(100);
+    const std::vector<Job*> built = jobs.Jobs();
+    // Two groups, the first not selected: both workers go to processor 0 of group 0.
+    const ProcessorGroup groups[] = {{0, 0x2, 1, false}, {0, 0x1, 1, true}};
+    const ProcessorSet processors{groups, 2};
+    jobs.Init(2, &processors);
+    EXPECT_EQ(jobs.Jobs(), built);
+    jobs.Run(1);
+    EXPECT_TRUE(jobs.EveryItemHit(1));
+}
+
 TEST_F(PooledJobs, ReinitialisingAndDestroyingSetsReleaseTheirWorkers) {
     for (const int count : {2, 5, 1}) {
         CountingJobs jobs;

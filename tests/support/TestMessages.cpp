@@ -76,7 +76,7 @@ TEST(Messages, LogPathSettings) {
     logMessage("dropped\n");
     EXPECT_FALSE(setLogFilePath(std::string(5000, 'p').c_str(), false));
     EXPECT_FALSE(setLogFilePath(directory.File("missing/dir/log.txt").c_str(), true));
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = std::fopen(path.c_str(), "r");
     char text[64] = {};
     std::fread(text, 1, sizeof text - 1, file);
     std::fclose(file);

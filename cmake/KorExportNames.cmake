@@ -1,0 +1,139 @@
+# cmake -DCLANG=<clang++> -DSOURCE_DIR=<checkout> -DMODE=<write|check> -P KorExportNames.cmake
+#
+# Hosts built with MSVC link korloader.dll by the decorated names MSVC gives the public
+# functions; MinGW gives them GCC's names. loader/korloader.def exports each public
+# function under its MSVC name as an alias of the GCC one. This script derives both names
+# from the installed headers with clang (MSVC mode and MinGW mode), so nothing from
+# Microsoft is needed: "write" regenerates the .def, "check" fails when it is stale.
+# Both modes also refuse interface classes whose vtable MSVC lays out differently from
+# GCC: overloaded virtual functions, a destructor, or a result returned by value that is
+# neither a scalar nor a pointer.
+cmake_minimum_required(VERSION 3.21)
+
+set(def_file ${SOURCE_DIR}/loader/korloader.def)
+file(GLOB headers RELATIVE ${SOURCE_DIR}/include ${SOURCE_DIR}/include/korloader/*.h)
+# CacheIO.h belongs to the plug-in SDK and is not installed (cmake/KorInstall.cmake).
+list(REMOVE_ITEM headers korloader/CacheIO.h)
+list(SORT headers)
+set(unit "")
+foreach(header IN LISTS headers)
+    string(APPEND unit "#include <${header}>\n")
+endforeach()
+
+# The AST of the public headers as a host compiles them, for one target.
+function(dump_ast target out)
+    execute_process(
+        COMMAND ${CLANG} --target=${target} -std=c++17 -fsyntax-only -Xclang -ast-dump=json
+                -I${SOURCE_DIR}/include -x c++ -
+        INPUT_FILE ${unit_file}
+        OUTPUT_VARIABLE ast ERROR_VARIABLE errors RESULT_VARIABLE result)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "clang --target=${target} failed on the public headers:\n${errors}")
+    endif()
+    set(${out} "${ast}" PARENT_SCOPE)
+endfunction()
+
+# Appends "name|mangledName" for every dllimport function in node's children, and
+# checks every interface class among them.
+function(collect node out)
+    set(found "")
+    string(JSON count ERROR_VARIABLE no_children LENGTH "${node}" inner)
+    if(no_children OR count EQUAL 0)
+        set(${out} "" PARENT_SCOPE)
+        return()
+    endif()
+    math(EXPR last "${count} - 1")
+    foreach(i RANGE ${last})
+        string(JSON child GET "${node}" inner ${i})
+        string(JSON kind GET "${child}" kind)
+        if(kind STREQUAL "NamespaceDecl" OR kind STREQUAL "LinkageSpecDecl")
+            collect("${child}" nested)
+            list(APPEND found ${nested})
+        elseif(kind STREQUAL "CXXRecordDecl")
+            check_interface("${child}")
+        elseif(kind STREQUAL "FunctionDecl" AND child MATCHES "\"DLLImportAttr\"")
+            string(JSON name GET "${child}" name)
+            string(JSON mangled GET "${child}" mangledName)
+            list(APPEND found "${name}|${mangled}")
+        endif()
+    endforeach()
+    set(${out} ${found} PARENT_SCOPE)
+endfunction()
+
+function(check_interface record)
+    string(JSON class ERROR_VARIABLE anonymous GET "${record}" name)
+    string(JSON count ERROR_VARIABLE no_members LENGTH "${record}" inner)
+    if(anonymous OR no_members OR count EQUAL 0)
+        return()
+    endif()
+    math(EXPR last "${count} - 1")
+    set(virtuals "")
+    foreach(i RANGE ${last})
+        string(JSON member GET "${record}" inner ${i})
+        string(JSON kind GET "${member}" kind)
+        string(JSON virtual ERROR_VARIABLE not_virtual GET "${member}" virtual)
+        if(not_virtual OR NOT virtual)
+            continue()
+        endif()
+        if(kind STREQUAL "CXXDestructorDecl")
+            message(FATAL_ERROR "${class} declares a virtual destructor: MSVC hosts would "
+                                "call the slots after it one slot off")
+        endif()
+        string(JSON name GET "${member}" name)
+        if(name IN_LIST virtuals)
+            message(FATAL_ERROR "${class}::${name} is overloaded: MSVC orders overloads in "
+                                "the vtable differently from GCC")
+        endif()
+        list(APPEND virtuals ${name})
+        string(JSON type GET "${member}" type qualType)
+        string(REGEX REPLACE " *\\(.*$" "" result "${type}")
+        if(NOT result MATCHES "(\\*|^(const )?(void|bool|char|signed char|unsigned char|short|unsigned short|int|unsigned int|long|unsigned long|long long|unsigned long long|float|double))$")
+            message(FATAL_ERROR "${class}::${name} returns ${result} by value: MSVC returns "
+                                "such results through a hidden pointer, GCC does not")
+        endif()
+    endforeach()
+endfunction()
+
+set(unit_file ${CMAKE_CURRENT_BINARY_DIR}/korloader-public-headers.cpp)
+file(WRITE ${unit_file} "${unit}")
+dump_ast(x86_64-pc-windows-msvc msvc_ast)
+dump_ast(x86_64-w64-mingw32 gnu_ast)
+file(REMOVE ${unit_file})
+collect("${msvc_ast}" msvc_names)
+collect("${gnu_ast}" gnu_names)
+if(NOT msvc_names)
+    message(FATAL_ERROR "no exported functions found in the public headers")
+endif()
+
+set(def "; Generated by cmake/KorExportNames.cmake from the public headers; do not edit.\n")
+string(APPEND def "; Each public function under its MSVC-decorated name, an alias of the GCC one.\n")
+string(APPEND def "LIBRARY korloader.dll\nEXPORTS\n")
+foreach(msvc_entry IN LISTS msvc_names)
+    string(REPLACE "|" ";" msvc_pair "${msvc_entry}")
+    list(GET msvc_pair 0 name)
+    list(GET msvc_pair 1 msvc)
+    set(gnu "")
+    foreach(gnu_entry IN LISTS gnu_names)
+        if(gnu_entry MATCHES "^${name}\\|(.*)$")
+            set(gnu "${CMAKE_MATCH_1}")
+        endif()
+    endforeach()
+    if(gnu STREQUAL "")
+        message(FATAL_ERROR "${name} has no MinGW name")
+    endif()
+    string(APPEND def "    ${msvc} = ${gnu}\n")
+endforeach()
+
+if(MODE STREQUAL "write")
+    file(WRITE ${def_file} "${def}")
+    message(STATUS "wrote ${def_file}")
+elseif(MODE STREQUAL "check")
+    file(READ ${def_file} committed)
+    if(NOT committed STREQUAL def)
+        message(FATAL_ERROR "loader/korloader.def does not match the public headers. "
+                            "Regenerate it with\n  cmake -DCLANG=clang++ -DSOURCE_DIR=. "
+                            "-DMODE=write -P cmake/KorExportNames.cmake\nExpected:\n${def}")
+    endif()
+else()
+    message(FATAL_ERROR "MODE must be write or check")
+endif()

@@ -1,0 +1,11 @@
+# kor_expect_same_names(<what> <actual list> <expected list>)
+# Fails with both lists, sorted, when they differ.
+function(kor_expect_same_names what actual expected)
+    list(SORT actual)
+    list(SORT expected)
+    if(NOT actual STREQUAL expected)
+        string(REPLACE ";" "\n  " a "${actual}")
+        string(REPLACE ";" "\n  " e "${expected}")
+        message(FATAL_ERROR "${what} differ\nactual:\n  ${a}\nexpected:\n  ${e}")
+    endif()
+endfunction()
