@@ -4,6 +4,7 @@
 #include "StreamBuilder.h"
 #include "codec/SGCompressor.h"
 #include "tests/common/CapturedOutput.h"
+#include "tests/common/TempDirectory.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -171,15 +172,14 @@ TEST(Blocks, RunOvershootingTheGridLogsAndStillDecodes) {
 TEST(Blocks, FileSourceDecodesLikeMemory) {
     const std::vector<uint8_t> stream =
         fixedWidthItems({5}, 1.0f, 0.0f, 0, 2, 3, 0, {1, 2, 3, 4, 5});
-    FILE* file = std::tmpfile();
-    ASSERT_NE(file, nullptr);
-    std::fwrite(stream.data(), 1, stream.size(), file);
-    std::rewind(file);
+    const kortest::TemporaryStream file;
+    ASSERT_NE(file.Get(), nullptr);
+    std::fwrite(stream.data(), 1, stream.size(), file.Get());
+    std::rewind(file.Get());
     std::vector<float> out(5);
     SGCompressor<1> compressor;
-    EXPECT_EQ(compressor.Decompress(file, out.data(), true, stream.size(), out.size()), 1);
+    EXPECT_EQ(compressor.Decompress(file.Get(), out.data(), true, stream.size(), out.size()), 1);
     EXPECT_EQ(out, (std::vector<float>{1, 3, 8, 17, 31}));
-    std::fclose(file);
 }
 
 TEST(Blocks, NameAndNullAppend) {

@@ -5,6 +5,7 @@
 #include "ReferenceDecoder.h"
 #include "codec/SGCompressor.h"
 #include "tests/common/CapturedOutput.h"
+#include "tests/common/TempDirectory.h"
 
 #include <cmath>
 #include <cstdio>
@@ -25,16 +26,15 @@ int decode(const std::vector<uint8_t>& stream, std::vector<float>& out) {
 template <int N>
 std::vector<float> decodeFromFile(const std::vector<uint8_t>& stream, uint64_t elements) {
     std::vector<float> out(elements, -7.0f);
-    FILE* file = std::tmpfile();
-    if (file == nullptr) {
+    const kortest::TemporaryStream file;
+    if (file.Get() == nullptr) {
         ADD_FAILURE() << "no temporary file";
         return out;
     }
-    std::fwrite(stream.data(), 1, stream.size(), file);
-    std::rewind(file);
+    std::fwrite(stream.data(), 1, stream.size(), file.Get());
+    std::rewind(file.Get());
     SGCompressor<N> compressor;
-    EXPECT_EQ(compressor.Decompress(file, out.data(), true, stream.size(), out.size()), 1);
-    std::fclose(file);
+    EXPECT_EQ(compressor.Decompress(file.Get(), out.data(), true, stream.size(), out.size()), 1);
     return out;
 }
 

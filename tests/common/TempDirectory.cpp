@@ -37,4 +37,14 @@ std::string uniqueTempPath(const std::string& suffix) {
     return (std::filesystem::temp_directory_path() / (uniqueStem() + "-" + suffix)).string();
 }
 
+TemporaryStream::TemporaryStream()
+    : path(uniqueTempPath("stream")), file(std::fopen(path.c_str(), "w+b")) {}
+
+TemporaryStream::~TemporaryStream() {
+    if (file != nullptr) {
+        std::fclose(file);
+    }
+    std::remove(path.c_str());
+}
+
 } // namespace kortest

@@ -2,6 +2,7 @@
 // Per-test temporary files, never in the working directory.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 namespace kortest {
@@ -26,5 +27,22 @@ private:
 
 // A unique path in the system temporary directory (the file is not created).
 std::string uniqueTempPath(const std::string& suffix);
+
+// A read-write stream on a fresh file of its own, removed with the object. (std::tmpfile
+// makes Windows' runtime pick names that processes running at once can share.)
+class TemporaryStream {
+public:
+    TemporaryStream();
+    ~TemporaryStream();
+    TemporaryStream(const TemporaryStream&) = delete;
+    TemporaryStream& operator=(const TemporaryStream&) = delete;
+
+    // Null when the file could not be created.
+    std::FILE* Get() const { return file; }
+
+private:
+    std::string path;
+    std::FILE* file;
+};
 
 } // namespace kortest

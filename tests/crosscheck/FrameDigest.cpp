@@ -5,6 +5,7 @@
 // the same frames alike exactly when they print the same lines.
 //
 //   korloader_frame_digest <frame.kor>...
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -38,9 +39,9 @@ std::string baseName(const char* path) {
     return name;
 }
 
-void printGroup(IFluxaSimPrtGroup* group, const char* how) {
+void printGroup(IFluxaSimPrtGroup* group) {
     const int count = group->getParticleCount();
-    std::printf("  group %s \"%s\" particles %d\n", how, group->getName(), count);
+    std::printf("  group \"%s\" particles %d\n", group->getName(), count);
     std::vector<long long> ids;
     for (int channel = 0; channel < FluxaEnum::GridChannelCount; ++channel) {
         if (!group->hasChannel(channel)) {
@@ -65,7 +66,7 @@ void printGroup(IFluxaSimPrtGroup* group, const char* how) {
                     channel, bytes, group->getChannelType(channel),
                     group->getChannelComponents(channel), read, digest.Value());
     }
-    for (size_t i = 0; i < ids.size(); i += 7) {
+    for (size_t i = 0; i < ids.size(); i += 23) {
         std::printf("    id %lld at %d\n", ids[i], group->findParticleById(ids[i]));
     }
 }
@@ -96,13 +97,19 @@ void printFrame(const char* path) {
         std::printf("  channel %d reported %d digest %016llx\n", channel,
                     frame->hasChannel(channel), digest.Value());
     }
-    const int groups = frame->getParticleGroupCount();
-    for (int g = 0; g < groups; ++g) {
-        printGroup(frame->getParticleGroup(unsigned(g)), "at");
+    // Groups without positions are reached by name only.
+    std::vector<IFluxaSimPrtGroup*> listed;
+    for (int g = 0; g < frame->getParticleGroupCount(); ++g) {
+        listed.push_back(frame->getParticleGroup(unsigned(g)));
+        printGroup(listed.back());
     }
     for (const char* name : {"sparks", "smoke trail", "empty", "foam", "spray", "ghost"}) {
-        if (IFluxaSimPrtGroup* group = frame->getParticleGroupByName(name)) {
-            printGroup(group, "named");
+        IFluxaSimPrtGroup* const group = frame->getParticleGroupByName(name);
+        const auto at = std::find(listed.begin(), listed.end(), group);
+        if (group != nullptr && at != listed.end()) {
+            std::printf("  \"%s\" is group %d\n", name, int(at - listed.begin()));
+        } else if (group != nullptr) {
+            printGroup(group);
         }
     }
     deleteIKor(frame);

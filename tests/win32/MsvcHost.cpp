@@ -2,11 +2,13 @@
 // A host as MSVC builds it: compiled by clang in MSVC mode, linked by lld-link against
 // korloader.lib, without any C runtime. It calls every exported function by its MSVC name
 // and every slot of IKor and IFluxaSimPrtGroup on host.kor (written by
-// korloader_make_frames), with answers that differ from slot to slot, so a slot MSVC lays
-// out differently from GCC gives a wrong answer or crashes.
+// korloader_make_frames), and of IKorWriter on a frame it writes itself, with answers that
+// differ from slot to slot, so a slot MSVC lays out differently from GCC gives a wrong
+// answer or crashes.
 //
 // The exit status is 0, or the number of the first check that failed.
 #include <korloader/IKor.h>
+#include <korloader/IKorWriter.h>
 
 // MSVC-mode code that uses floating point refers to this symbol of the C runtime.
 extern "C" int _fltused = 0;
@@ -127,6 +129,45 @@ int checkExports() {
     return 0;
 }
 
+// Writes written.0007.kor through every slot of the writer and reads it back.
+int checkWriter() {
+    IKorWriter* const writer = newIKorWriter();
+    if (writer == nullptr) {
+        return 30;
+    }
+    const float smoke[2] = {0.5f, 2.0f};
+    const float transform[12] = {1, 0, 0, 0, 1, 0, 0, 0, 1, 5, 6, 7};
+    const float positions[6] = {1, 2, 3, 4, 5, 6};
+    const int refused = writer->setChannel(2, smoke, 20, 0.0f, 0);
+    if (refused != 0 || writer->getLastError()[0] == '\0') {
+        return 31;
+    }
+    if (writer->setGridSize(2, 1, 1) != 1 || writer->setTransform(transform) != 1 ||
+        writer->setFrameNumber(7) != 1 || writer->setNote("from an MSVC host") != 1 ||
+        writer->setChannel(2, smoke, 20, 0.0f, 0) != 1) {
+        return 32;
+    }
+    if (writer->addParticleGroup("pair", 2) != 0 ||
+        writer->setParticleChannel(0, 0, positions, 0, 0) != 1) {
+        return 33;
+    }
+    if (writer->save("written.####.kor") != 1 || writer->getLastError()[0] != '\0') {
+        return 34;
+    }
+    deleteIKorWriter(writer);
+    IKor* const frame = newIKor("written.0007.kor");
+    if (frame == nullptr) {
+        return 35;
+    }
+    const float* const values = frame->getChannel(FluxaEnum::Smoke);
+    IFluxaSimPrtGroup* const pair = frame->getParticleGroupByName("pair");
+    float position[3] = {0, 0, 0};
+    const bool same = values != nullptr && values[1] == 2.0f && pair != nullptr &&
+                      pair->getValue(1, 0, position) && position[2] == 6.0f;
+    deleteIKor(frame);
+    return same ? 0 : 36;
+}
+
 } // namespace
 
 extern "C" int hostMain() {
@@ -143,5 +184,5 @@ extern "C" int hostMain() {
     const int failed = checkFrame(frame);
     deleteIKor(frame);
     deleteIKor(frame);
-    return failed;
+    return failed != 0 ? failed : checkWriter();
 }
