@@ -54,6 +54,18 @@ function(kor_load_modules_from target directory)
     kor_use_old_style_rpath(${target})
 endfunction()
 
+# kor_defines_public_functions(<layer>)
+# A static layer that defines functions of the public headers compiles them as exported.
+# On Windows whatever links the layer itself (tests, tools) must see them that way too:
+# declared as imports, they would be looked for in korloader.dll's import library.
+function(kor_defines_public_functions layer)
+    if(WIN32)
+        target_compile_definitions(${layer} PUBLIC KORLOADER_BUILDING)
+    else()
+        target_compile_definitions(${layer} PRIVATE KORLOADER_BUILDING)
+    endif()
+endfunction()
+
 # kor_check_layer(<layer>)
 # Links every object of a static layer, with only the layers it links below it, into a
 # module that must resolve every symbol. A call into a layer above or beside it then fails
