@@ -10,13 +10,20 @@
 #include "platform/Platform.h"
 #include "support/Messages.h"
 
+#include <atomic>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
+// Lock order: loadingMutex before tableMutex. loadingMutex serialises the writers (loading
+// and unloading) and is held while a module's Initialize runs; tableMutex is held only to
+// copy a module's entry in or out, so readers never wait for a module to load.
+std::mutex loadingMutex;
+std::mutex tableMutex;
 PluginModule f3dModule;
 PluginModule vdbModule;
-int32_t currentAxisMode = 0;
+std::atomic<int32_t> currentAxisMode{0};
 
 template <typename Function>
 Function* resolve(void* handle, const char* name) {
@@ -44,16 +51,29 @@ void clearEntryPoints(PluginModule& module) {
     module.handle = handle;
 }
 
-// Loads one module; returns whether it ended up ready.
-bool loadPluginModule(PluginModule& module, const char* baseName, bool isVdb,
+PluginModule copyOf(const PluginModule& module) {
+    const std::lock_guard<std::mutex> lock(tableMutex);
+    return module;
+}
+
+void publish(PluginModule& slot, const PluginModule& module) {
+    const std::lock_guard<std::mutex> lock(tableMutex);
+    slot = module;
+}
+
+// Loads one module into slot; returns whether it ended up ready. The caller holds
+// loadingMutex. Readers see the module only after its Initialize has answered, so no
+// frame is ever imported through a module that is not initialised yet.
+bool loadPluginModule(PluginModule& slot, const char* baseName, bool isVdb,
                       const char* searchDirectories, const char* moduleSuffix) {
-    if (module.handle != nullptr) {
-        return isReady(module);
+    if (slot.handle != nullptr) {
+        return isReady(slot);
     }
     char path[ModulePathBytes];
     if (!composeModulePath(path, searchDirectories, moduleSuffix, baseName)) {
         return false;
     }
+    PluginModule module{};
     module.handle = Platform::loadModule(path);
     if (module.handle == nullptr) {
         (void)Platform::lastModuleError();
@@ -73,24 +93,27 @@ bool loadPluginModule(PluginModule& module, const char* baseName, bool isVdb,
     if (isVdb) {
         module.exportFrame = resolve<ExportFrameFunction>(module.handle, "ExportFrame");
     }
-    const bool ready = isReady(module);
-    if (ready) {
+    const bool resolved = isReady(module);
+    if (resolved) {
         setModuleLogSink(module.handle, &logText);
     }
-    if (!ready || module.initialize() != 0) {
+    const bool ready = resolved && module.initialize() == 0;
+    if (!ready) {
         clearEntryPoints(module);
-        return false;
     }
-    return true;
+    publish(slot, module);
+    return ready;
 }
 
-void releaseModule(PluginModule& module) {
-    if (module.handle != nullptr) {
-        setModuleLogSink(module.handle, nullptr);
-        Platform::freeModule(module.handle);
+// The caller holds loadingMutex.
+void releaseModule(PluginModule& slot) {
+    void* const handle = slot.handle;
+    publish(slot, PluginModule{});
+    if (handle != nullptr) {
+        setModuleLogSink(handle, nullptr);
+        Platform::freeModule(handle);
         (void)Platform::lastModuleError();
     }
-    module = PluginModule{};
 }
 
 } // namespace
@@ -121,31 +144,32 @@ bool composeModulePath(char (&path)[ModulePathBytes], const char* searchDirector
     return false;
 }
 
-const PluginModule& f3dPlugin() {
-    return f3dModule;
+PluginModule f3dPlugin() {
+    return copyOf(f3dModule);
 }
 
-const PluginModule& vdbPlugin() {
-    return vdbModule;
+PluginModule vdbPlugin() {
+    return copyOf(vdbModule);
 }
 
 bool f3dPluginReady() {
-    return isReady(f3dModule);
+    return isReady(f3dPlugin());
 }
 
 bool vdbPluginReady() {
-    return isReady(vdbModule);
+    return isReady(vdbPlugin());
 }
 
 int32_t axisMode() {
-    return currentAxisMode;
+    return currentAxisMode.load();
 }
 
 void setAxisMode(int32_t mode) {
-    currentAxisMode = mode;
+    currentAxisMode.store(mode);
 }
 
 int loadPluginModules(int moduleMask, const char* searchDirectories, const char* moduleSuffix) {
+    const std::lock_guard<std::mutex> lock(loadingMutex);
     int ready = 0;
     if ((moduleMask & F3dModuleBit) != 0 &&
         loadPluginModule(f3dModule, "f3dbridge", false, searchDirectories, moduleSuffix)) {
@@ -159,9 +183,10 @@ int loadPluginModules(int moduleMask, const char* searchDirectories, const char*
 }
 
 void releasePluginModules() {
+    const std::lock_guard<std::mutex> lock(loadingMutex);
     releaseModule(f3dModule);
     releaseModule(vdbModule);
-    currentAxisMode = 0;
+    currentAxisMode.store(0);
 }
 
 // Hosts link against this spelling.

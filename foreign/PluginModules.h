@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // Process-wide state of the two plug-in modules and the axis mode. Written only by
-// initalizeKoraLoader (which hosts call before opening foreign frames and never
-// concurrently with anything else) and at unload; everything else only reads it.
+// initalizeKoraLoader and at unload; frames may be opened on other threads meanwhile, so
+// readers get copies, and a module becomes visible only once it is ready. A ready module
+// stays ready with the same entry points until unload, so a copy never goes stale.
 #pragma once
 
 #include "foreign/PluginEntryPoints.h"
@@ -26,8 +27,9 @@ enum PluginModuleBit : int {
     VdbModuleBit = 2,
 };
 
-const PluginModule& f3dPlugin();
-const PluginModule& vdbPlugin();
+// Copies of the current state.
+PluginModule f3dPlugin();
+PluginModule vdbPlugin();
 // All required entry points are resolved and Initialize returned 0.
 bool f3dPluginReady();
 bool vdbPluginReady();

@@ -15,7 +15,8 @@
 /// suffix the modules are loaded by bare file name through the system's search (e.g.
 /// "f3dbridge.so"); with one, "f3dbridge_<suffix>.so" is looked for in each directory of
 /// the ";"-separated `searchDirectories` in turn (or by the system's search when that is
-/// null). Call once before opening foreign frames, not concurrently with other calls.
+/// null). Call it before opening foreign frames; it may run while other threads open
+/// frames, which see each module only once it is ready. Concurrent calls are serialised.
 /// Returns bit 1 when the Field3D plug-in is ready, bit 2 when the OpenVDB one is. A
 /// module loaded by an earlier call is not loaded again; its bit is reported when it is
 /// ready.

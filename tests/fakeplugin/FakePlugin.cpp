@@ -14,9 +14,11 @@
 #include "frame/FluxaFrameData.h"
 #include "support/NewArray.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -103,14 +105,20 @@ struct ImportRecord {
     int mappingCount = -1;
     float firstFactor = 0.0f;
 };
+// Hosts may import on several threads at once.
+std::mutex lastImportMutex;
 ImportRecord lastImport;
+std::atomic<int> initializeCalls{0};
 
 int importFrame(const char* path, FluxaFrameData* frame, char headerOnly,
                 const CacheIO::GridMapping* mappings, int count, int* orientation) {
-    lastImport.calls += 1;
-    lastImport.headerOnly = headerOnly;
-    lastImport.mappingCount = count;
-    lastImport.firstFactor = count > 0 ? mappings[0].factor : 0.0f;
+    {
+        const std::lock_guard<std::mutex> lock(lastImportMutex);
+        lastImport.calls += 1;
+        lastImport.headerOnly = headerOnly;
+        lastImport.mappingCount = count;
+        lastImport.firstFactor = count > 0 ? mappings[0].factor : 0.0f;
+    }
     const Description description = readDescription(path);
     std::memcpy(frame->gridSize, description.grid, sizeof frame->gridSize);
     std::memcpy(frame->transform, description.transform, sizeof frame->transform);
@@ -140,6 +148,7 @@ int importFrame(const char* path, FluxaFrameData* frame, char headerOnly,
 } // namespace
 
 KOR_PLUGIN_ENTRY int Initialize() {
+    ++initializeCalls;
     return FAKE_INITIALIZE_RESULT;
 }
 
@@ -192,8 +201,13 @@ KOR_PLUGIN_ENTRY const char* FakePluginVariant() {
     return FAKE_VARIANT;
 }
 
+KOR_PLUGIN_ENTRY int FakeInitializeCalls() {
+    return initializeCalls.load();
+}
+
 KOR_PLUGIN_ENTRY void FakeLastImport(int* calls, int* headerOnly, int* mappingCount,
                                      float* firstFactor) {
+    const std::lock_guard<std::mutex> lock(lastImportMutex);
     *calls = lastImport.calls;
     *headerOnly = lastImport.headerOnly;
     *mappingCount = lastImport.mappingCount;

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "foreign/PluginModules.h"
+#include "korloader/IKor.h"
 #include "korloader/KorMappings.h"
 #include "platform/Platform.h"
 #include "tests/foreign/FakePlugins.h"
 
+#include <atomic>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -119,12 +123,12 @@ TEST_F(PluginTest, RejectsModulesWithoutSetThreadManagerOrWithFailingInitialize)
         releasePluginModules();
         EXPECT_EQ(initalizeKoraLoader(fakePluginDirectory(variant).c_str(), "test", 0), 0);
         // Rejected modules stay loaded with every entry point cleared.
-        for (const PluginModule* module : {&f3dPlugin(), &vdbPlugin()}) {
-            EXPECT_NE(module->handle, nullptr);
-            EXPECT_EQ(module->initialize, nullptr);
-            EXPECT_EQ(module->releaseThreadManager, nullptr);
-            EXPECT_EQ(module->getAvailableChannels, nullptr);
-            EXPECT_EQ(module->exportFrame, nullptr);
+        for (const PluginModule& module : {f3dPlugin(), vdbPlugin()}) {
+            EXPECT_NE(module.handle, nullptr);
+            EXPECT_EQ(module.initialize, nullptr);
+            EXPECT_EQ(module.releaseThreadManager, nullptr);
+            EXPECT_EQ(module.getAvailableChannels, nullptr);
+            EXPECT_EQ(module.exportFrame, nullptr);
         }
         EXPECT_FALSE(f3dPluginReady());
         EXPECT_FALSE(vdbPluginReady());
@@ -161,6 +165,44 @@ TEST_F(PluginTest, AModuleThatFailsToLoadEndsTheSearchForIt) {
     const std::string list = directory.Path() + ";" + fakePluginDirectory("good");
     EXPECT_EQ(initalizeKoraLoader(list.c_str(), "test", 0), 2);
     EXPECT_EQ(f3dPlugin().handle, nullptr);
+}
+
+TEST_F(PluginTest, FramesOpenWhileOtherThreadsLoadThePlugins) {
+    const std::string path = directory.Write("x.vdb", "channel density\n");
+    const std::string good = fakePluginDirectory("good");
+    // Held open here, so that its counter is read from the instance the library loads.
+    void* const module =
+        Platform::loadModule((good + "/vdbbridge_test" + Platform::moduleExtension()).c_str());
+    ASSERT_NE(module, nullptr);
+    using CountFunction = int();
+    auto* const initializeCalls =
+        reinterpret_cast<CountFunction*>(Platform::findModuleSymbol(module, "FakeInitializeCalls"));
+    const int callsBefore = initializeCalls();
+    std::atomic<bool> loaded{false};
+    std::atomic<int> refused{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t) {
+        threads.emplace_back([&] {
+            for (bool ready = false; !ready;) {
+                // Once initalizeKoraLoader has answered, the plug-in must serve every open.
+                ready = loaded.load();
+                IKor* frame = newIKor(path.c_str());
+                refused += ready && frame == nullptr;
+                deleteIKor(frame);
+            }
+        });
+    }
+    std::thread second([&] { EXPECT_EQ(initalizeKoraLoader(good.c_str(), "test", 0), 3); });
+    EXPECT_EQ(initalizeKoraLoader(good.c_str(), "test", 0), 3);
+    second.join();
+    loaded = true;
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(refused.load(), 0);
+    EXPECT_EQ(initializeCalls() - callsBefore, 1) << "concurrent calls initialise a module once";
+    releasePluginModules();
+    Platform::freeModule(module);
 }
 
 } // namespace
