@@ -5,6 +5,7 @@
 
 #include "support/iArray.h"
 
+#include <mutex>
 #include <new>
 
 namespace XUtils {
@@ -12,6 +13,9 @@ namespace {
 
 using ManagerStack = iArray<ThreadManager*>;
 
+// Guards stack and the array behind it. A leaf lock: nothing else is taken while it is
+// held, except the log's when an allocation fails.
+std::mutex stackMutex;
 ManagerStack* stack = nullptr;
 
 void releaseStackIfEmpty() {
@@ -24,6 +28,7 @@ void releaseStackIfEmpty() {
 } // namespace
 
 bool pushThreadManager(ThreadManager* manager) {
+    const std::lock_guard<std::mutex> lock(stackMutex);
     ManagerStack* const grown = new (std::nothrow) ManagerStack;
     if (grown == nullptr) {
         return false;
@@ -44,6 +49,7 @@ bool pushThreadManager(ThreadManager* manager) {
 }
 
 void popThreadManager() {
+    const std::lock_guard<std::mutex> lock(stackMutex);
     if (stack != nullptr) {
         stack->SetSize(stack->Count() - 1);
         releaseStackIfEmpty();
@@ -51,10 +57,12 @@ void popThreadManager() {
 }
 
 ThreadManager* currentThreadManager() {
+    const std::lock_guard<std::mutex> lock(stackMutex);
     return stack != nullptr ? (*stack)[stack->Count() - 1] : nullptr;
 }
 
 bool isThreadManagerPushed(const ThreadManager* manager) {
+    const std::lock_guard<std::mutex> lock(stackMutex);
     for (int32_t i = 0; stack != nullptr && i < stack->Count(); ++i) {
         if ((*stack)[i] == manager) {
             return true;
@@ -64,6 +72,7 @@ bool isThreadManagerPushed(const ThreadManager* manager) {
 }
 
 void removeThreadManager(const ThreadManager* manager) {
+    const std::lock_guard<std::mutex> lock(stackMutex);
     for (int32_t i = stack != nullptr ? stack->Count() - 1 : -1; i >= 0; --i) {
         if ((*stack)[i] == manager) {
             stack->Remove(i, 1, true, true);

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // The process-wide stack of thread managers that job sets take their manager from. The
-// stack lives on the heap only while it holds an entry. It is not synchronised: change it
-// only while no job set is being initialised.
+// stack lives on the heap only while it holds an entry. Every operation is atomic with
+// respect to the others, from any thread. A job set keeps the manager it took even after
+// that manager leaves the stack, so a manager must outlive every set started on it.
 #pragma once
 
 #include "jobs/ThreadManager.h"

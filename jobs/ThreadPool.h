@@ -34,8 +34,8 @@ public:
     // their worker loops end only then.
     ~ThreadPool() override;
 
-    // Resizes while no job set is being initialised or run. Surplus idle threads have
-    // left when it returns; surplus busy ones leave when their procedure returns.
+    // May run while job sets are built or run on the pool. Surplus idle threads have left
+    // when it returns; surplus busy ones leave when their procedure returns.
     int SetupThreads(int threadCount) override;
     // Thread priorities have no portable equivalent here; the request is accepted.
     void SetLowPriority(bool low) override;
