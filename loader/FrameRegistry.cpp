@@ -8,6 +8,7 @@
 #include "support/Messages.h"
 
 #include <cstdint>
+#include <mutex>
 #include <new>
 
 namespace FluxaFrame {
@@ -26,9 +27,27 @@ void FrameDataArray::destroyAll() {
     SetSize(0);
 }
 
+namespace {
+
+// One object, so that the lock is built before the array and outlives its destructor.
+struct Registry {
+    std::mutex mutex;
+    FrameDataArray frames;
+};
+
+Registry& registry() {
+    static Registry instance;
+    return instance;
+}
+
+} // namespace
+
 FrameDataArray& registeredFrames() {
-    static FrameDataArray frames;
-    return frames;
+    return registry().frames;
+}
+
+std::mutex& registryMutex() {
+    return registry().mutex;
 }
 
 } // namespace FluxaFrame
@@ -40,6 +59,9 @@ unsigned addressForLog(const FluxaFrameData* frame) {
     return static_cast<unsigned>(reinterpret_cast<uintptr_t>(frame));
 }
 
+using RegistryLock = std::lock_guard<std::mutex>;
+
+// The caller holds the registry lock.
 FluxaFrameData* findFrame(const char* path, const CharString& mapping) {
     FluxaFrame::FrameDataArray& frames = FluxaFrame::registeredFrames();
     for (int32_t i = 0; i < frames.Count(); ++i) {
@@ -50,11 +72,31 @@ FluxaFrameData* findFrame(const char* path, const CharString& mapping) {
     return nullptr;
 }
 
+// Another thread may have registered the same key while this one read the file: the
+// frame registered first is shared and the late copy dropped, so that a key keeps one frame.
+FluxaFrameData* registerLoaded(FluxaFrameData* frame) {
+    FluxaFrameData* shared = nullptr;
+    {
+        const RegistryLock lock(FluxaFrame::registryMutex());
+        shared = findFrame(frame->path.Chars(), frame->mapping);
+        if (shared == nullptr) {
+            return addRef(frame);
+        }
+        addRef(shared);
+    }
+    delete frame;
+    return shared;
+}
+
 FluxaFrameData* openFrame(const char* path, const char* mapping) {
     const CharString mappingString(mapping);
-    if (FluxaFrameData* shared = findFrame(path, mappingString)) {
-        return addRef(shared);
+    {
+        const RegistryLock lock(FluxaFrame::registryMutex());
+        if (FluxaFrameData* shared = findFrame(path, mappingString)) {
+            return addRef(shared);
+        }
     }
+    // Read without the lock, so that frames of different files load in parallel.
     FluxaFrameData* frame = new (std::nothrow) FluxaFrameData();
     if (frame == nullptr) {
         return nullptr;
@@ -65,7 +107,35 @@ FluxaFrameData* openFrame(const char* path, const char* mapping) {
     }
     frame->path = path;
     frame->mapping = mappingString;
-    return addRef(frame);
+    return registerLoaded(frame);
+}
+
+// Lowers the count of a registered frame and, with its last reference, takes it out of
+// the registry in the same step, so that no lookup finds a frame about to be destroyed.
+// Returns the frame for the caller to destroy, or null. The caller holds the registry lock.
+FluxaFrameData* releaseReference(const IKor* handle) {
+    FluxaFrame::FrameDataArray& frames = FluxaFrame::registeredFrames();
+    // Compared as addresses only: the handle may point at nothing alive.
+    int32_t index = -1;
+    for (int32_t i = 0; i < frames.Count(); ++i) {
+        if (static_cast<IKor*>(frames[i]) == handle) {
+            index = i;
+            break;
+        }
+    }
+    if (handle == nullptr || index < 0) {
+        return nullptr;
+    }
+    FluxaFrameData* frame = frames[index];
+    --frame->refCount;
+    logMessage("FluxaFrameData refCount-- %08X %d, %s\n", addressForLog(frame), frame->refCount,
+               frame->path.Chars());
+    if (frame->refCount >= 1) {
+        return nullptr;
+    }
+    frames[index] = frames[frames.Count() - 1];
+    frames.SetSize(frames.Count() - 1, nullptr, true);
+    return frame;
 }
 
 } // namespace
@@ -90,6 +160,7 @@ FluxaFrameData* addRef(FluxaFrameData* frame) {
 }
 
 void destroyAllFrames() {
+    const RegistryLock lock(FluxaFrame::registryMutex());
     FluxaFrame::registeredFrames().destroyAll();
 }
 
@@ -112,25 +183,11 @@ IKor* newIKor(const char* path) {
 }
 
 void deleteIKor(IKor* handle) {
-    FluxaFrame::FrameDataArray& frames = FluxaFrame::registeredFrames();
-    // Compared as addresses only: the handle may point at nothing alive.
-    int32_t index = -1;
-    for (int32_t i = 0; i < frames.Count(); ++i) {
-        if (static_cast<IKor*>(frames[i]) == handle) {
-            index = i;
-            break;
-        }
+    FluxaFrameData* released = nullptr;
+    {
+        const RegistryLock lock(FluxaFrame::registryMutex());
+        released = releaseReference(handle);
     }
-    if (handle == nullptr || index < 0) {
-        return;
-    }
-    FluxaFrameData* frame = frames[index];
-    --frame->refCount;
-    logMessage("FluxaFrameData refCount-- %08X %d, %s\n", addressForLog(frame), frame->refCount,
-               frame->path.Chars());
-    if (frame->refCount < 1) {
-        delete frame;
-        frames[index] = frames[frames.Count() - 1];
-        frames.SetSize(frames.Count() - 1, nullptr, true);
-    }
+    // Destroying a frame waits for its job workers to leave; other frames open meanwhile.
+    delete released;
 }

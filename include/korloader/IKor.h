@@ -6,6 +6,15 @@
 #include "korloader/KorApi.h"
 #include "korloader/KorMappings.h"
 
+// Threads: every function declared here and every operation of IKor and IFluxaSimPrtGroup
+// may be called from any thread, at the same time as any other. Frames may be opened, read
+// and released concurrently (two threads opening the same new path may both read the file,
+// but both get the one frame that is kept); korSetThreadCount may change the pool while
+// other threads decode, a decode finishing on the pool it started with; initalizeKoraLoader
+// may run while frames are being opened. One rule stays with the host: a thread uses a
+// frame, its channel arrays and its particle groups only while it holds a reference to it,
+// that is, not after the deleteIKor that releases the last reference.
+
 // Grid channel slots with a meaning; the other slots up to 31 are carried unnamed. Slot
 // 18 holds the colour packed internally and is never served.
 namespace FluxaEnum {
@@ -105,6 +114,7 @@ KOR_API int korSetLogFile(const char* path, int truncate);
 /// Gives the library a pool of `threads` threads for its parallel work (zone-parallel
 /// channel decoding, particle decoding), replacing the count set before; 0 removes the
 /// pool again. Without a call the library starts no threads and works on the calling
-/// thread. Call it while no frame is being opened or decoded. Negative counts are
-/// refused. Returns the number of pool threads now in use.
+/// thread. Frames keep the pool for work they started on it; its threads end once no
+/// frame uses them. Negative counts are refused. Returns the number of pool threads now
+/// in use.
 KOR_API int korSetThreadCount(int threads);
