@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Processor topology, thread handles, environment and memory advice on Linux.
 #include "platform/Platform.h"
+#include "platform/posix/NumaNodes.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -11,35 +12,6 @@
 #include <unistd.h>
 
 namespace Platform {
-namespace {
-
-// Counts the CPUs of a sysfs list such as "0-3,8,10-11".
-int countCpuList(const char* list) {
-    int count = 0;
-    const char* cursor = list;
-    while (*cursor != '\0' && *cursor != '\n') {
-        char* end = nullptr;
-        const long first = std::strtol(cursor, &end, 10);
-        if (end == cursor) {
-            return count;
-        }
-        long last = first;
-        cursor = end;
-        if (*cursor == '-') {
-            last = std::strtol(cursor + 1, &end, 10);
-            cursor = end;
-        }
-        if (last >= first) {
-            count += static_cast<int>(last - first + 1);
-        }
-        if (*cursor == ',') {
-            ++cursor;
-        }
-    }
-    return count;
-}
-
-} // namespace
 
 int processorCount() {
     const long online = sysconf(_SC_NPROCESSORS_ONLN);
@@ -47,21 +19,7 @@ int processorCount() {
 }
 
 int numaProcessorCount() {
-    int total = 0;
-    for (int node = 0; node < 1024; ++node) {
-        char path[96];
-        std::snprintf(path, sizeof path, "/sys/devices/system/node/node%d/cpulist", node);
-        FILE* file = std::fopen(path, "r");
-        if (file == nullptr) {
-            break;
-        }
-        char list[4096];
-        if (std::fgets(list, sizeof list, file) != nullptr) {
-            total += countCpuList(list);
-        }
-        std::fclose(file);
-    }
-    return total;
+    return numaProcessorCountUnder("/sys/devices/system/node");
 }
 
 void* duplicateCurrentThreadHandle() {
