@@ -4,6 +4,8 @@
 #include "foreign/Find3rdPartyCacheChannelsEnum.h"
 
 #include "foreign/PluginModules.h"
+#include "platform/Platform.h"
+#include "support/FramePattern.h"
 #include "support/Messages.h"
 #include "support/Paths.h"
 
@@ -74,5 +76,14 @@ void Find3rdPartyCacheChannelsEnum::VisitFile(const char* path) {
 
 void collectAvailableChannels(const char* path, CacheIO::AvailableChannelList& channels) {
     FluxaEnum::Find3rdPartyCacheChannelsEnum walker(&channels);
-    walker.walk(path, FluxaEnum::EnumFiles::ExactFrameMatch);
+    if (walker.walk(path, FluxaEnum::EnumFiles::ExactFrameMatch) || path == nullptr ||
+        hasFramePattern(path)) {
+        return;
+    }
+    // The walk finds a single file by listing its directory, which misses files that open
+    // fine: in a directory the process may not list, or on a case-insensitive file system
+    // reached with other letter case. The plug-in is then asked about the path as given.
+    if (Platform::fileExists(path)) {
+        walker.VisitFile(path);
+    }
 }
