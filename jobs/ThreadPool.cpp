@@ -49,7 +49,7 @@ int ThreadPool::SetupThreads(int threadCount) {
         }
         wake.notify_all();
         // Busy threads leave when their procedure returns; only idle ones are waited for.
-        workerFinished.wait(
+        idleThreadsChanged.wait(
             lock, [this] { return activeCount <= targetCount || idleCount + startingCount == 0; });
         finished = takeFinishedLocked();
         standing = targetCount;
@@ -98,6 +98,8 @@ void ThreadPool::workerLoop(Worker* worker) {
         if (!tasks.empty()) {
             const Task task = tasks.front();
             tasks.pop_front();
+            // This thread no longer counts as idle or starting, which a resize may wait for.
+            idleThreadsChanged.notify_all();
             lock.unlock();
             task.procedure->run(task.argument);
             lock.lock();
@@ -112,7 +114,7 @@ void ThreadPool::workerLoop(Worker* worker) {
     }
     --activeCount;
     worker->finished = true;
-    workerFinished.notify_all();
+    idleThreadsChanged.notify_all();
 }
 
 bool ThreadPool::startWorkerLocked() {

@@ -27,6 +27,8 @@ namespace XUtils {
 //   idleCount     threads blocked in wake
 //   startingCount threads started but not yet in their loop; they count as idle
 //   stopping      set by the destructor; every thread leaves once its procedure returns
+// idleThreadsChanged is signalled whenever a thread stops being idle or starting, by
+// taking up a procedure or by leaving: SetupThreads waits on it.
 class ThreadPool final : public ThreadManager {
 public:
     ThreadPool();
@@ -67,7 +69,7 @@ private:
 
     mutable std::mutex mutex;
     std::condition_variable wake;
-    std::condition_variable workerFinished;
+    std::condition_variable idleThreadsChanged;
     std::deque<Task> tasks;
     std::list<Worker> workers;
     int targetCount = 0;

@@ -6,7 +6,9 @@
 #include "tests/common/CapturedOutput.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
+#include <future>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <vector>
@@ -80,6 +82,40 @@ TEST(ThreadPool, ProceduresBeyondTheIdleThreadsGetThreadsOfTheirOwn) {
     EXPECT_EQ(four.SortedIndicesWhenDone().size(), 4u);
     EXPECT_EQ(pool.ThreadCount(), 1);
     ASSERT_EQ(pool.SetupThreads(6), 6) << "the destructor then joins them";
+}
+
+// Holds its pool thread until released, as a job set's worker loop does.
+class Gate : public XUtils::ThreadProcedure {
+public:
+    void run(int) override {
+        std::unique_lock<std::mutex> lock(mutex);
+        released.wait(lock, [this] { return open; });
+    }
+    void Release() {
+        const std::lock_guard<std::mutex> lock(mutex);
+        open = true;
+        released.notify_all();
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable released;
+    bool open = false;
+};
+
+TEST(ThreadPool, ShrinkingWhileAThreadTakesUpAProcedureReturns) {
+    XUtils::ThreadPool pool;
+    Gate gate;
+    // The shrink finds the new thread still starting. Before the fix it waited for a signal
+    // that only a leaving thread sent, so it hung for as long as the procedure held on.
+    auto shrink = std::async(std::launch::async, [&] {
+        pool.RunProcedure(&gate, 0);
+        return pool.SetupThreads(0);
+    });
+    const bool returned = shrink.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    gate.Release();
+    EXPECT_TRUE(returned);
+    EXPECT_EQ(shrink.get(), 0);
 }
 
 TEST(ThreadManagerStack, TopEntryIsCurrentAndRemovalKeepsTheRest) {

@@ -110,6 +110,8 @@ struct Tally {
 class HostThreads : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Sanitizer runtimes start a helper thread along with the first thread of a process.
+        std::thread([] {}).join();
         threadsBefore = threadsInProcess();
         for (int file = 0; file < Files; ++file) {
             paths.push_back(
