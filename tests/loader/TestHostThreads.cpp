@@ -22,7 +22,7 @@ using namespace kortest;
 
 namespace {
 
-constexpr int HostThreadCount = 6;
+constexpr int HostThreadCount = 8;
 constexpr int Files = 3;
 constexpr int GridX = 32;
 constexpr int GridY = 32;
