@@ -104,8 +104,8 @@ private:
 };
 
 TEST(ThreadPool, ShrinkingWhileAThreadTakesUpAProcedureReturns) {
+    Gate gate; // outlives the pool, whose destructor waits for the procedure to return
     XUtils::ThreadPool pool;
-    Gate gate;
     // The shrink finds the new thread still starting. Before the fix it waited for a signal
     // that only a leaving thread sent, so it hung for as long as the procedure held on.
     auto shrink = std::async(std::launch::async, [&] {
