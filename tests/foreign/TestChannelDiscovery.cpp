@@ -3,50 +3,20 @@
 #include "foreign/Find3rdPartyCacheChannelsEnum.h"
 #include "foreign/PluginModules.h"
 #include "korloader/IKor.h"
-#include "tests/foreign/FakePlugins.h"
+#include "tests/foreign/ChannelDiscoveryTest.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <set>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
+using kortest::ChannelDiscovery;
 using kortest::fakePluginDirectory;
-using kortest::PluginTest;
-
-class ChannelDiscovery : public PluginTest {
-protected:
-    // A cache file offering the given "channel" lines.
-    std::string cache(const std::string& name, const std::string& description) {
-        return directory.Write(name, description);
-    }
-
-    std::string defaultMapping(const std::string& path) {
-        char buffer[512];
-        EXPECT_EQ(korGenerateDefaultChannelMappings(buffer, sizeof buffer, path.c_str()), 1);
-        return buffer;
-    }
-
-    // "name" or "name*" (flagged) for every channel the path offers, by index.
-    std::vector<std::string> offered(const std::string& path) {
-        std::vector<std::string> channels;
-        char name[256];
-        int flag = -1;
-        for (int index = 0;
-             korGet3rdPartyChannelName(name, sizeof name, &flag, path.c_str(), index) != -1;
-             ++index) {
-            channels.push_back(std::string(name) + (flag == 1 ? "*" : ""));
-        }
-        return channels;
-    }
-};
-
-using Names = std::vector<std::string>;
+using Names = kortest::ChannelDiscovery::Names;
 
 TEST_F(ChannelDiscovery, VdbDefaultsMapKnownNamesAndFallBackToSmoke) {
     loadGoodPlugins();
@@ -128,39 +98,6 @@ TEST_F(ChannelDiscovery, OffersNothingWithoutAReadyPlugin) {
     EXPECT_EQ(offered(cache("g.txt", "channel density\n")), Names{});
     EXPECT_EQ(defaultMapping(cache("g.kor", "channel density\n")), "");
     EXPECT_EQ(offered(directory.File("missing.vdb")), Names{});
-}
-
-TEST_F(ChannelDiscovery, AFileTheDirectoryListingMissesIsAskedAboutDirectly) {
-    loadGoodPlugins();
-    // A backslash is an ordinary byte in a POSIX file name, but the directory search takes
-    // it for a separator, so listing never finds this file although it opens.
-    EXPECT_EQ(offered(cache("back\\slash.vdb", "channel density\n")), Names{"density"});
-    EXPECT_EQ(offered(directory.File("missing\\name.vdb")), Names{});
-
-    // A directory that may be passed through but not listed. Root lists anything, so the
-    // check runs in a child process that gives up root first.
-    namespace fs = std::filesystem;
-    fs::create_directories(directory.File("sealed"));
-    const std::string sealed = cache("sealed/a.vdb", "channel density\n");
-    fs::permissions(directory.File("sealed"), fs::perms::owner_write | fs::perms::owner_exec |
-                                                  fs::perms::group_exec | fs::perms::others_exec);
-    const pid_t child = fork();
-    if (child == 0) {
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
-            _exit(77);
-        }
-        IKor* frame = newIKor(sealed.c_str());
-        const bool opened = frame != nullptr && frame->hasChannel(FluxaEnum::Smoke) == 1;
-        _exit(opened && offered(sealed) == Names{"density"} ? 0 : 1);
-    }
-    int status = -1;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    fs::permissions(directory.File("sealed"), fs::perms::owner_all);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77) {
-        GTEST_SKIP() << "cannot drop root to test an unlistable directory";
-    }
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "a frame in an unlistable directory got no channels";
 }
 
 TEST_F(ChannelDiscovery, SurvivesPluginsThatBreakTheList) {
