@@ -70,6 +70,7 @@ mutate: deps
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j $(JOBS) --target kor_mutate kor_mutation_seeds
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	cmake -DSEEDS=build/asan/tests/mutation/kor_mutation_seeds -DMUTATE=build/asan/tests/mutation/kor_mutate \
 	      -DDATA=tests/data -DWORK=build/asan/mutation -DMUTANTS=$(MUTANTS) -DRANDOM_SEED=$(RANDOM_SEED) \
