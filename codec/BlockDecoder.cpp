@@ -46,33 +46,35 @@ bool readCount(ByteSource& source, uint64_t capacity, uint32_t& count) {
     return true;
 }
 
-int decodeRaw(ByteSource& source, float* output, uint64_t capacity) {
+bool decodeRaw(ByteSource& source, float* output, uint64_t capacity, uint64_t& written) {
     uint32_t count = 0;
     if (!readCount(source, capacity, count)) {
-        return 0;
+        return false;
     }
     prepareOutput(output, count);
     // The host is little-endian, like the format: the bytes are the floats.
     if (!source.Read(output, uint64_t(count) * 4)) {
         logMessage("Codec stream refused: raw block past the end of its input\n");
-        return 0;
+        return false;
     }
-    return 1;
+    written = count;
+    return true;
 }
 
-int decodeConstant(ByteSource& source, float* output, uint64_t capacity) {
+bool decodeConstant(ByteSource& source, float* output, uint64_t capacity, uint64_t& written) {
     uint32_t count = 0;
     uint8_t value[4];
     if (!readCount(source, capacity, count)) {
-        return 0;
+        return false;
     }
     if (!source.Read(value, 4)) {
         logMessage("Codec stream refused: block header past the end of its input\n");
-        return 0;
+        return false;
     }
     prepareOutput(output, count);
     std::fill_n(output, count, readF32(value));
-    return 1;
+    written = count;
+    return true;
 }
 
 // Fields of the quantised header, extents widened so that their product cannot wrap.
@@ -127,14 +129,15 @@ void logAllocationFailure(uint64_t elements) {
     logMessage("Can't allocate %d MB for decompression", static_cast<int>(elements / 1048576));
 }
 
-int decodeCoded(ByteSource& source, int axes, float* output, uint64_t capacity) {
+bool decodeCoded(ByteSource& source, int axes, float* output, uint64_t capacity,
+                 uint64_t& written) {
     CodedHeader header;
     if (!readCodedHeader(source, axes, capacity, header)) {
-        return 0;
+        return false;
     }
     // An empty grid has nothing to decode, and no line to divide by.
     if (header.elements == 0) {
-        return 1;
+        return true;
     }
     const float inverseScale = 1.0f / header.scale;
     // Spans are pieces of one long line, one line, or several whole short lines. Lines of
@@ -147,19 +150,19 @@ int decodeCoded(ByteSource& source, int axes, float* output, uint64_t capacity) 
     if (items == nullptr || !integrator.Init(header.extent, header.passes)) {
         std::free(items);
         logAllocationFailure(header.elements);
-        return 0;
+        return false;
     }
     EntropyCoder coder;
     // Every table entry is a symbol that occurs, so a valid table is never longer than
     // the grid.
     if (!coder.InitDecoder(source, header.elements)) {
         std::free(items);
-        return 0;
+        return false;
     }
     if (!coder.BeginItems(header.base)) {
         std::free(items);
         logAllocationFailure(header.elements);
-        return 0;
+        return false;
     }
     prepareOutput(output, header.elements);
     float* out = output;
@@ -171,7 +174,7 @@ int decodeCoded(ByteSource& source, int axes, float* output, uint64_t capacity) 
                 const bool zeros = coder.SkipZeroRun(rows * count);
                 if (!zeros && !coder.ExpandItems(items, rows * count)) {
                     std::free(items);
-                    return 0;
+                    return false;
                 }
                 for (uint64_t r = 0; r < rows; ++r, out += count) {
                     uint32_t* const values = reinterpret_cast<uint32_t*>(items) + r * count;
@@ -188,7 +191,8 @@ int decodeCoded(ByteSource& source, int axes, float* output, uint64_t capacity) 
     }
     coder.FinishItems();
     std::free(items);
-    return 1;
+    written = header.elements;
+    return true;
 }
 
 } // namespace
@@ -198,13 +202,50 @@ int decodeSingleBlock(ByteSource& source, int axes, float* output, uint64_t outp
     if (!source.ReadByte(method)) {
         return 0;
     }
+    uint64_t written = 0;
+    bool decoded = false;
     switch (static_cast<Method>(method)) {
     case Method::Raw:
-        return decodeRaw(source, output, outputCapacity);
+        decoded = decodeRaw(source, output, outputCapacity, written);
+        break;
     case Method::Constant:
-        return decodeConstant(source, output, outputCapacity);
+        decoded = decodeConstant(source, output, outputCapacity, written);
+        break;
     case Method::Coded:
-        return decodeCoded(source, axes, output, outputCapacity);
+        decoded = decodeCoded(source, axes, output, outputCapacity, written);
+        break;
     }
-    return 0;
+    if (!decoded) {
+        return 0;
+    }
+    // The caller hands the whole room on: none of it may keep what the allocator left.
+    std::fill(output + written, output + outputCapacity, 0.0f);
+    return 1;
+}
+
+bool readBlockElements(ByteSource source, int axes, uint64_t limit, uint64_t& elements) {
+    uint8_t method = 0;
+    if (!source.ReadByte(method)) {
+        return false;
+    }
+    switch (static_cast<Method>(method)) {
+    case Method::Raw:
+    case Method::Constant: {
+        uint32_t count = 0;
+        if (!readCount(source, limit, count)) {
+            return false;
+        }
+        elements = count;
+        return true;
+    }
+    case Method::Coded: {
+        CodedHeader header;
+        if (!readCodedHeader(source, axes, limit, header)) {
+            return false;
+        }
+        elements = header.elements;
+        return true;
+    }
+    }
+    return false;
 }

@@ -23,16 +23,6 @@ constexpr float ConstantTolerance = 1e-20f;
 
 } // namespace
 
-// One zone of a container after its offsets were checked.
-template <int N>
-struct SGCompressor<N>::ZoneTask {
-    const uint8_t* source;
-    uint64_t sourceBytes;
-    uint64_t outputOffset;
-    uint64_t capacity;
-    bool valid;
-};
-
 template <int N>
 SGCompressor<N>::SGCompressor() : MTJobs(nullptr), output(0, 4) {}
 
@@ -65,22 +55,12 @@ void SGCompressor<N>::AppendOutput(const void* bytes, uint64_t length) {
 template <int N>
 void SGCompressor<N>::JobProc(Job* job) {
     Zone* const zone = static_cast<Zone*>(job);
-    if (job->arg == 1 && pendingZones != nullptr) {
-        for (uint32_t i = nextPendingZone.fetch_add(1); i < pendingZoneCount;
-             i = nextPendingZone.fetch_add(1)) {
-            const ZoneTask& task = pendingZones[i];
-            if (task.valid) {
-                zone->destination = pendingOutput + task.outputOffset;
-                zone->source = task.source;
-                zone->sourceBytes = task.sourceBytes;
-                zone->capacity = task.capacity;
-                zone->result = static_cast<uint64_t>(zone->compressor.DecodeStream(
-                    task.source, zone->destination, false, task.sourceBytes, task.capacity, false));
-            }
+    if (job->arg == 1 && pendingBlocks != nullptr) {
+        for (uint64_t i = nextPendingBlock.fetch_add(1); i < pendingBlockCount;
+             i = nextPendingBlock.fetch_add(1)) {
+            decodeZoneBlock(pendingBlocks[i], N, pendingOutput);
         }
     } else if (job->arg == 1) {
-        // Zones never nest: a container inside a zone would multiply the work an input
-        // can demand, and no writer produces one.
         zone->result = static_cast<uint64_t>(zone->compressor.DecodeStream(
             zone->source, zone->destination, false, zone->sourceBytes, zone->capacity, false));
     } else if (job->arg == 0) {
@@ -99,8 +79,7 @@ int SGCompressor<N>::Decompress(const void* source, float* outputFloats, bool fr
 
 template <int N>
 int SGCompressor<N>::DecodeStream(const void* source, float* outputFloats, bool fromFile,
-                                  uint64_t sourceBytes, uint64_t outputCapacity,
-                                  bool containerAllowed) {
+                                  uint64_t sourceBytes, uint64_t outputCapacity, bool jobsAllowed) {
     sourceFile = fromFile ? static_cast<FILE*>(const_cast<void*>(source)) : nullptr;
     cursor = fromFile ? nullptr : static_cast<const uint8_t*>(source);
     ByteSource bytes = fromFile ? ByteSource::FromFile(sourceFile, sourceBytes)
@@ -116,103 +95,50 @@ int SGCompressor<N>::DecodeStream(const void* source, float* outputFloats, bool 
     if (magic != StreamFormat::StreamMagicZones) {
         return 0;
     }
-    if (!containerAllowed) {
-        logMessage("Codec stream refused: zone container inside a zone\n");
-        return 0;
-    }
     if (fromFile) {
         logMessage("Codec stream refused: zone container read from a file\n");
         return 0;
     }
-    return DecodeContainer(bytes.Position(), bytes.Remaining(), outputFloats, outputCapacity);
-}
-
-template <int N>
-int SGCompressor<N>::DecodeContainer(const uint8_t* tables, uint64_t sourceBytes,
-                                     float* outputFloats, uint64_t outputCapacity) {
-    if (sourceBytes < 2) {
-        logMessage("Codec stream refused: zone table past the end of its input\n");
+    ZoneLayout layout;
+    if (!layout.Read(bytes.Position(), bytes.Remaining(), N, outputCapacity)) {
         return 0;
     }
-    const uint32_t zoneCount = readLE16(tables);
-    const uint64_t tableBytes = 2 + uint64_t(8) * zoneCount;
-    if (sourceBytes < tableBytes) {
-        logMessage("Codec stream refused: zone table past the end of its input\n");
-        return 0;
-    }
-    if (zoneCount == 0) {
-        return 1;
-    }
-    const uint8_t* const streams = tables + tableBytes;
-    const uint64_t streamBytes = sourceBytes - tableBytes;
-    ZoneTask* tasks = nullptr;
-    uint32_t* order = nullptr;
-    if (!newArray(tasks, zoneCount) || !newArray(order, zoneCount)) {
-        delete[] tasks;
-        logMessage("Can't allocate %d MB for decompression", 0);
-        return 0;
-    }
-    for (uint32_t i = 0; i < zoneCount; ++i) {
-        const int32_t outputOffset = static_cast<int32_t>(readLE32(tables + 2 + 4 * size_t(i)));
-        const int32_t inputOffset =
-            static_cast<int32_t>(readLE32(tables + 2 + 4 * (size_t(zoneCount) + i)));
-        ZoneTask& task = tasks[i];
-        // Offsets outside the input or the output cost only their own zone.
-        task.valid = outputOffset >= 0 && uint64_t(outputOffset) <= outputCapacity &&
-                     inputOffset >= 0 && uint64_t(inputOffset) < streamBytes;
-        task.outputOffset = task.valid ? uint64_t(outputOffset) : 0;
-        task.source = task.valid ? streams + inputOffset : nullptr;
-        task.sourceBytes = task.valid ? streamBytes - uint64_t(inputOffset) : 0;
-        task.capacity = 0;
-        order[i] = i;
-    }
-    // A zone may write up to the next zone's first element, so zones cannot overlap even
-    // when their headers lie; of zones sharing an offset, the last in the table gets the
-    // room and the others none.
-    std::sort(order, order + zoneCount, [tasks](uint32_t a, uint32_t b) {
-        return tasks[a].outputOffset != tasks[b].outputOffset
-                   ? tasks[a].outputOffset < tasks[b].outputOffset
-                   : a < b;
-    });
-    uint64_t limit = outputCapacity;
-    for (uint32_t rank = zoneCount; rank-- > 0;) {
-        ZoneTask& task = tasks[order[rank]];
-        if (!task.valid) {
-            continue;
+    layout.ZeroUncovered(outputFloats);
+    if (jobsAllowed) {
+        DecodeZones(layout.Blocks(), layout.BlockCount(), outputFloats);
+    } else {
+        for (uint64_t i = 0; i < layout.BlockCount(); ++i) {
+            decodeZoneBlock(layout.Blocks()[i], N, outputFloats);
         }
-        task.capacity = limit - task.outputOffset;
-        limit = task.outputOffset;
     }
-    delete[] order;
-    DecodeZones(tasks, zoneCount, outputFloats);
-    delete[] tasks;
     return 1;
 }
 
 template <int N>
-void SGCompressor<N>::DecodeZones(const ZoneTask* tasks, uint32_t zoneCount, float* outputFloats) {
+void SGCompressor<N>::DecodeZones(const ZoneBlock* blocks, uint64_t blockCount,
+                                  float* outputFloats) {
+    if (blockCount == 0) {
+        return;
+    }
     // One job per thread rather than per zone: a container may hold 65535 zones, and every
     // job occupies a pool thread while its set lives.
-    const int jobs = static_cast<int>(
-        std::min<uint32_t>(zoneCount, static_cast<uint32_t>(std::max(1, GetDefaultThreadCount()))));
+    const int jobs = static_cast<int>(std::min<uint64_t>(
+        blockCount, static_cast<uint64_t>(std::max(1, GetDefaultThreadCount()))));
     if (firstJob == nullptr || jobCount != jobs) {
         Init(jobs);
     }
     if (threadManager != nullptr && jobCount == jobs && jobs > 1) {
-        // Jobs take zones as they finish, so uneven zones still keep every thread busy.
-        pendingZones = tasks;
-        pendingZoneCount = zoneCount;
+        // Jobs take blocks as they finish, so uneven zones still keep every thread busy.
+        pendingBlocks = blocks;
+        pendingBlockCount = blockCount;
         pendingOutput = outputFloats;
-        nextPendingZone.store(0);
+        nextPendingBlock.store(0);
         Run(1);
-        pendingZones = nullptr;
+        pendingBlocks = nullptr;
         return;
     }
-    for (uint32_t i = 0; i < zoneCount; ++i) {
-        if (tasks[i].valid) {
-            DecodeStream(tasks[i].source, outputFloats + tasks[i].outputOffset, false,
-                         tasks[i].sourceBytes, tasks[i].capacity, false);
-        }
+    for (uint64_t i = 0; i < blockCount; ++i) {
+        decodeZoneBlock(blocks[i], N, outputFloats);
     }
 }
 

@@ -5,6 +5,7 @@
 // channels.
 #pragma once
 
+#include "codec/ZoneLayout.h"
 #include "jobs/MTJobs.h"
 #include "support/iArray.h"
 
@@ -18,8 +19,8 @@
 //   sourceFile  file mode: the stream being decoded
 //   output      the stream the last Compress wrote
 //   outputFailed  the output could not grow during the last Compress
-//   pendingZones, pendingZoneCount, pendingOutput, nextPendingZone
-//               the container being decoded by the jobs, and the next zone to take
+//   pendingBlocks, pendingBlockCount, pendingOutput, nextPendingBlock
+//               the container being decoded by the jobs, and the next block to take
 // One object must not run two decodes at once: its jobs and cursor are shared.
 template <int N>
 class SGCompressor : public MTJobs {
@@ -32,10 +33,11 @@ public:
     ~SGCompressor() override;
 
     /// Decodes one stream into output. source is the stream's first byte, or with fromFile
-    /// a FILE* positioned there. At most sourceBytes bytes are read and at most
-    /// outputCapacity floats written. Returns 1 when the stream was decoded (a zone
-    /// container returns 1 whatever its zones do), 0 when it is refused: unknown magic or
-    /// method, malformed, more elements than outputCapacity, past the end of its input,
+    /// a FILE* positioned there. At most sourceBytes bytes are read. Returns 1 when the
+    /// stream was decoded: all outputCapacity floats are then written, with 0 wherever
+    /// the stream states no value (a zone container returns 1 whatever its zones do, and
+    /// a zone that fails is zeroed). Returns 0 when the stream is refused: unknown magic
+    /// or method, malformed, more elements than outputCapacity, past the end of its input,
     /// or not enough memory. Zone containers need a memory source.
     int Decompress(const void* source, float* output, bool fromFile, uint64_t sourceBytes,
                    uint64_t outputCapacity);
@@ -64,20 +66,19 @@ public:
     uint64_t OutputBytes() const { return static_cast<uint64_t>(output.Count()); }
 
 private:
-    struct ZoneTask;
+    // jobsAllowed: zones may run as this object's jobs; a zone's own compressor never
+    // starts jobs of its own.
     int DecodeStream(const void* source, float* output, bool fromFile, uint64_t sourceBytes,
-                     uint64_t outputCapacity, bool containerAllowed);
-    int DecodeContainer(const uint8_t* tables, uint64_t sourceBytes, float* output,
-                        uint64_t outputCapacity);
-    void DecodeZones(const ZoneTask* tasks, uint32_t zoneCount, float* outputFloats);
+                     uint64_t outputCapacity, bool jobsAllowed);
+    void DecodeZones(const ZoneBlock* blocks, uint64_t blockCount, float* outputFloats);
     bool AppendRaw(const float* data, uint64_t elements);
     uint64_t FinishCompress(uint64_t bytes);
 
     // A container decode in progress: its jobs take zones from here until none are left.
-    const ZoneTask* pendingZones = nullptr;
-    uint32_t pendingZoneCount = 0;
+    const ZoneBlock* pendingBlocks = nullptr;
+    uint64_t pendingBlockCount = 0;
     float* pendingOutput = nullptr;
-    std::atomic<uint32_t> nextPendingZone{0};
+    std::atomic<uint64_t> nextPendingBlock{0};
 
     const uint8_t* cursor = nullptr;
     int32_t* workArray = nullptr;

@@ -39,6 +39,11 @@ constexpr uint32_t CoderWordBytes = 4;
 // than 32 bits, so anything deeper comes from a damaged or hostile table.
 constexpr int MaxCodeDepth = 64;
 
+// Deepest nesting of zone containers the decoder follows, the outermost counting as 1.
+// Zones may themselves be containers; the bound keeps crafted streams from exhausting
+// the stack.
+constexpr int MaxZoneDepth = 8;
+
 // Minimum run folded into a run marker by the encoder.
 constexpr int32_t MinimumRun = 4;
 

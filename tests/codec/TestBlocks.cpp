@@ -50,10 +50,13 @@ std::vector<uint8_t> fixedWidthItems(const std::vector<uint32_t>& extents, float
 
 } // namespace
 
-TEST(Blocks, ConstantBlockWritesItsCount) {
+TEST(Blocks, ConstantBlockWritesItsCountAndZeroesTheRestOfTheRoom) {
     std::vector<float> out;
     EXPECT_EQ(decodeGuarded<3>(hexBytes("01 FC 01 05 00 00 00 00 00 80 3F"), 5, out), 1);
     EXPECT_EQ(out, std::vector<float>(5, 1.0f));
+    // Before the fix the two floats the block does not state kept what the room held.
+    EXPECT_EQ(decodeGuarded<3>(hexBytes("01 FC 01 03 00 00 00 00 00 80 3F"), 5, out), 1);
+    EXPECT_EQ(out, (std::vector<float>{1, 1, 1, 0, 0}));
     EXPECT_EQ(decodeGuarded<1>(hexBytes("01 FC 01 00 00 00 00 00 00 80 3F"), 0, out), 1);
 }
 

@@ -8,6 +8,7 @@
 #include "jobs/ThreadPool.h"
 #include "jobs/ThreadPoolControl.h"
 #include "tests/common/CapturedOutput.h"
+#include "tests/common/FailingAllocations.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -26,7 +27,7 @@ std::vector<uint8_t> constantBlock(uint32_t count, float value) {
 
 struct ZoneSpec {
     int32_t outputOffset;
-    int32_t inputOffset; // -1: right after the previous zone
+    int32_t inputOffset; // -1: stream appended after the previous one; else bytes reused
     std::vector<uint8_t> stream;
 };
 
@@ -40,8 +41,10 @@ std::vector<uint8_t> container(const std::vector<ZoneSpec>& zones) {
     std::vector<uint8_t> body;
     for (const ZoneSpec& zone : zones) {
         out.u32(static_cast<uint32_t>(zone.inputOffset >= 0 ? zone.inputOffset : next));
-        next += static_cast<int32_t>(zone.stream.size());
-        body.insert(body.end(), zone.stream.begin(), zone.stream.end());
+        if (zone.inputOffset < 0) {
+            next += static_cast<int32_t>(zone.stream.size());
+            body.insert(body.end(), zone.stream.begin(), zone.stream.end());
+        }
     }
     return out.bytes(body).data;
 }
@@ -72,17 +75,28 @@ protected:
 
 } // namespace
 
-TEST(Zones, FailingZoneLeavesTheOthersDecoded) {
+TEST(Zones, FailingZonesAreZeroedAndTheOthersDecoded) {
+    // A coded zone whose items run out after its first span: before the fix that span
+    // stayed decoded and the rest kept what the output held.
+    StreamBuilder cut;
+    kortest::writeCodedHeader(cut, {8192, 1, 1}, 1.0f, 0.0f, 0, 0);
+    cut.bits(1, 8).bits(0, 32);
+    for (int i = 0; i < 700; ++i) {
+        cut.u8(0xFF);
+    }
     const std::vector<uint8_t> stream = container({
         {0, -1, constantBlock(3, 1.0f)},
         {3, -1, {0x01, 0xFC, 0x07, 0, 0, 0, 0}},
         {6, -1, constantBlock(2, 3.0f)},
+        {8, -1, cut.data},
     });
     SGCompressor<3> compressor;
     kortest::CapturedDebugOutput warnings;
     int result = 0;
-    EXPECT_EQ(decode3(compressor, stream, 8, &result),
-              (std::vector<float>{1, 1, 1, -1, -1, -1, 3, 3}));
+    std::vector<float> expected(8 + 8192 + 2, 0.0f);
+    std::fill_n(expected.begin(), 3, 1.0f);
+    std::fill_n(expected.begin() + 6, 2, 3.0f);
+    EXPECT_EQ(decode3(compressor, stream, expected.size(), &result), expected);
     EXPECT_EQ(result, 1);
 }
 
@@ -92,31 +106,82 @@ TEST(Zones, OffsetsOutsideTheInputOrOutputCostOnlyTheirZone) {
         {9, 0, constantBlock(1, 2.0f)},    // output offset past the room
         {2, 5000, constantBlock(1, 3.0f)}, // input offset past the stream
         {-4, 0, constantBlock(1, 4.0f)},   // negative output offset
-        {3, -1, constantBlock(1, 5.0f)},
+        {4, -1, constantBlock(2, 5.0f)},   // runs past the room
+        {3, -1, constantBlock(1, 6.0f)},
     });
     SGCompressor<3> compressor;
     kortest::CapturedDebugOutput warnings;
-    EXPECT_EQ(decode3(compressor, stream, 4), (std::vector<float>{1, 1, -1, 5}));
+    EXPECT_EQ(decode3(compressor, stream, 5), (std::vector<float>{1, 1, 0, 6, 0}));
 }
 
-TEST(Zones, ZoneClaimingTheNextZonesRoomIsRefused) {
-    // The first zone states 4 elements but the second starts at 2.
-    const std::vector<uint8_t> stream = container({
-        {0, -1, constantBlock(4, 1.0f)},
+TEST(Zones, EachZoneGetsTheRoomItsHeaderStates) {
+    // An empty zone listed after a full one at the same offset: before the fix the empty
+    // zone took the room and the full one was refused.
+    const std::vector<uint8_t> shared = container({
+        {0, -1, constantBlock(3, 1.0f)},
+        {0, -1, constantBlock(0, 9.0f)},
+        {3, -1, constantBlock(1, 2.0f)},
+    });
+    SGCompressor<3> compressor;
+    EXPECT_EQ(decode3(compressor, shared, 5), (std::vector<float>{1, 1, 1, 2, 0}));
+    // Zones whose ranges overlap are refused, both of them, whatever their order.
+    const std::vector<uint8_t> overlapping = container({
         {2, -1, constantBlock(2, 2.0f)},
+        {0, -1, constantBlock(3, 1.0f)},
+        {4, -1, constantBlock(1, 3.0f)},
     });
-    SGCompressor<3> compressor;
-    kortest::CapturedDebugOutput warnings;
-    EXPECT_EQ(decode3(compressor, stream, 4), (std::vector<float>{-1, -1, 2, 2}));
+    kortest::CapturedLog log;
+    EXPECT_EQ(decode3(compressor, overlapping, 5), (std::vector<float>{0, 0, 0, 0, 3}));
+    EXPECT_EQ(log.Text(), "Codec stream refused: 2 zones that overlap others\n");
 }
 
-TEST(Zones, NestedContainerIsRefusedInsideItsZone) {
-    const std::vector<uint8_t> inner = container({{0, -1, constantBlock(2, 1.0f)}});
-    const std::vector<uint8_t> stream =
-        container({{0, -1, inner}, {2, -1, constantBlock(2, 2.0f)}});
+TEST(Zones, NestedContainersDecodeUpToEightLevels) {
+    // Each level puts a constant of its depth first, then the next level behind it.
+    const auto nest = [](int levels) {
+        std::vector<uint8_t> stream = container({{0, -1, constantBlock(1, float(levels))}});
+        for (int level = levels - 1; level >= 1; --level) {
+            stream = container({{0, -1, constantBlock(1, float(level))}, {1, -1, stream}});
+        }
+        return stream;
+    };
     SGCompressor<3> compressor;
     kortest::CapturedDebugOutput warnings;
-    EXPECT_EQ(decode3(compressor, stream, 4), (std::vector<float>{-1, -1, 2, 2}));
+    EXPECT_EQ(decode3(compressor, nest(8), 8), (std::vector<float>{1, 2, 3, 4, 5, 6, 7, 8}));
+    kortest::CapturedLog log;
+    EXPECT_EQ(decode3(compressor, nest(9), 9), (std::vector<float>{1, 2, 3, 4, 5, 6, 7, 8, 0}));
+    EXPECT_EQ(log.Text(), "Codec stream refused: zone containers nested deeper than 8 levels\n");
+}
+
+TEST(Zones, TablesReadOverAndOverAreRefused) {
+    // 100 zones of one nested container of 100 empty zones, all sharing their bytes:
+    // 10100 zones from 1.7 kB. Nested deeper, such sharing multiplies without bound.
+    std::vector<ZoneSpec> empties(100, ZoneSpec{0, 0, {}});
+    empties[0] = {0, -1, constantBlock(0, 0.0f)};
+    std::vector<ZoneSpec> outer(100, ZoneSpec{0, 0, {}});
+    outer[0] = {0, -1, container(empties)};
+    kortest::CapturedLog log;
+    SGCompressor<3> compressor;
+    int result = 1;
+    decode3(compressor, container(outer), 4, &result);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(log.Text(),
+              "Codec stream refused: zone tables list more zones than their input holds\n");
+}
+
+TEST(Zones, ZoneTableThatCannotBeAllocatedLogsItsSize) {
+    std::vector<ZoneSpec> zones(65535, ZoneSpec{0, 0, {}});
+    zones[0] = {0, -1, constantBlock(0, 0.0f)};
+    const std::vector<uint8_t> stream = container(zones);
+    SGCompressor<3> compressor;
+    kortest::CapturedLog log;
+    int result = 1;
+    {
+        kortest::FailLargeAllocations fail(1 << 20);
+        decode3(compressor, stream, 4, &result);
+    }
+    EXPECT_EQ(result, 0);
+    // 65535 blocks of 40 bytes. Before the fix the size was always 0.
+    EXPECT_EQ(log.Text(), "Can't allocate 3 MB for decompression");
 }
 
 TEST(Zones, TruncatedZoneTableIsRefused) {
@@ -195,18 +260,20 @@ TEST_F(PooledZones, SlabEncoderMatchesSingleBlocksPerSlab) {
     EXPECT_EQ(std::memcmp(slab.data(), decoded.data() + 17 * 9 * firstPlane, slab.size() * 4), 0);
 }
 
-TEST_F(PooledZones, FailingAndLyingZonesCostOnlyThemselvesInParallelToo) {
+TEST_F(PooledZones, FailingLyingAndNestedZonesInParallelToo) {
     const std::vector<uint8_t> stream = container({
         {0, -1, constantBlock(2, 1.0f)},
         {2, -1, {0x01, 0xFC, 0x07, 0, 0, 0, 0}}, // unknown method
-        {3, -1, constantBlock(3, 2.0f)},         // claims the next zone's element
+        {3, -1, constantBlock(2, 2.0f)},         // overlaps the next zone at 3
         {4, 9999, constantBlock(1, 3.0f)},       // input offset past the stream
         {5, -1, constantBlock(2, 4.0f)},
+        {3, -1, constantBlock(1, 5.0f)},
+        {7, -1, container({{0, -1, constantBlock(1, 6.0f)}})},
     });
     SGCompressor<3> compressor;
     int result = 0;
-    EXPECT_EQ(decode3(compressor, stream, 7, &result),
-              (std::vector<float>{1, 1, -1, -1, -1, 4, 4}));
+    EXPECT_EQ(decode3(compressor, stream, 8, &result),
+              (std::vector<float>{1, 1, 0, 0, 0, 4, 4, 6}));
     EXPECT_EQ(result, 1);
     EXPECT_NE(compressor.threadManager, nullptr);
 }
