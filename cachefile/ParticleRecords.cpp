@@ -71,7 +71,6 @@ void decodeCodedChannel(PGroup& group, int channel, const iArray<uint32_t, int64
     }
     iArray<float, int64_t> byComponent;
     sizeExactly(byComponent, count * layout.components);
-    std::memset(byComponent.Data(), 0, static_cast<size_t>(byComponent.Count()) * sizeof(float));
     if (group.codecs[channel] == nullptr) {
         group.codecs[channel] = new (std::nothrow) SGCompressor<1>();
         require(group.codecs[channel] != nullptr);
@@ -83,6 +82,7 @@ void decodeCodedChannel(PGroup& group, int channel, const iArray<uint32_t, int64
         return;
     }
     sizeExactly(decoded, count * layout.bytesPerParticle);
+    // The identifier has two words per particle and one component: the second stays 0.
     std::memset(decoded.Data(), 0, static_cast<size_t>(decoded.Count()));
     float* interleaved = reinterpret_cast<float*>(decoded.Data());
     const int words = layout.words();

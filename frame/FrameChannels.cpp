@@ -22,46 +22,26 @@ bool isColour(int channel) {
     return channel >= FluxaEnum::ColorR && channel <= FluxaEnum::ColorB;
 }
 
-// Sentinels for the last byte of the packed colour, the unused fourth byte of the last
-// voxel: zlib data that ends early leaves that byte untouched.
-constexpr uint8_t FirstSentinel = 0x5A;
-constexpr uint8_t SecondSentinel = 0xA5;
+bool hasNegativeExtent(const int32_t (&gridSize)[3]) {
+    return gridSize[0] < 0 || gridSize[1] < 0 || gridSize[2] < 0;
+}
 
 // The packed colour must fill the whole grid: a stream that ends early would leave voxels
-// unset. inflateBlock does not say how much it wrote, so the last byte tells: when it
-// still holds the sentinel, a second inflate with another sentinel shows whether the data
-// merely happens to end in that value.
-bool inflatePackedColour(const RecordPayload& payload, float* out, int64_t voxels) {
-    RecordPayload zlibBytes;
-    // The inflate interface counts output bytes in 32 bits.
-    if (!packedColourStream(payload, zlibBytes) || uint64_t(voxels) > UINT32_MAX / 4) {
-        return false;
-    }
-    const uint32_t bytes = static_cast<uint32_t>(voxels) * 4;
-    uint8_t* output = reinterpret_cast<uint8_t*>(out);
-    const auto inflate = [&] {
-        return inflateBlock(zlibBytes.bytes, static_cast<uint32_t>(zlibBytes.byteCount), output,
-                            bytes) != 0;
-    };
-    if (bytes == 0) {
-        return inflate();
-    }
-    uint8_t& last = output[bytes - 1];
-    last = FirstSentinel;
-    if (!inflate()) {
-        return false;
-    }
-    if (last != FirstSentinel) {
-        return true;
-    }
-    last = SecondSentinel;
-    return inflate() && last != SecondSentinel;
+// unset.
+bool inflatePackedColour(const RecordPayload& zlibBytes, float* out, int64_t voxels) {
+    const uint64_t bytes = uint64_t(voxels) * 4;
+    uint64_t produced = 0;
+    return inflateBlock(zlibBytes.bytes, zlibBytes.byteCount, reinterpret_cast<uint8_t*>(out),
+                        bytes, &produced) != 0 &&
+           produced == bytes;
 }
 
 } // namespace
 
 float* FluxaFrameData::getChannel(int channel) {
-    if (channel < 0 || channel > 31) {
+    // With a negative extent gx * gy * gz promises nothing an array could hold, so such a
+    // frame serves no grid channel at all.
+    if (channel < 0 || channel > 31 || hasNegativeExtent(gridSize)) {
         return nullptr;
     }
     float* result = nullptr;
@@ -94,15 +74,21 @@ void FluxaFrameData::decodeRecord(int channel, int64_t voxels) {
     if (lookup == RecordLookup::Missing) {
         return;
     }
+    RecordPayload zlibBytes;
+    // A colour record too short to fill the grid is refused before the grid's room is had.
+    const bool usable = lookup == RecordLookup::Found &&
+                        (channel != FluxaEnum::PackedColor ||
+                         (packedColourStream(payload, zlibBytes) &&
+                          uint64_t(voxels) <= maxInflatedBytes(zlibBytes.byteCount) / 4));
     float* out = nullptr;
     const uint64_t capacity = uint64_t(voxels) + SpareFloats;
-    if (!newArray(out, capacity)) {
+    if (usable && !newArray(out, capacity)) {
         return;
     }
     bool decoded = false;
-    if (lookup == RecordLookup::Found) {
+    if (usable) {
         if (channel == FluxaEnum::PackedColor) {
-            decoded = inflatePackedColour(payload, out, voxels);
+            decoded = inflatePackedColour(zlibBytes, out, voxels);
         } else {
             if (channelDecoder[channel] == nullptr) {
                 channelDecoder[channel] = new (std::nothrow) SGCompressor<3>();

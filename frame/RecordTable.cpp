@@ -45,12 +45,12 @@ bool packedColourStream(const RecordPayload& payload, RecordPayload& zlibBytes) 
         return false;
     }
     const int64_t stated = static_cast<int64_t>(readLE64(payload.bytes));
-    const uint64_t length = static_cast<uint32_t>(stated);
     if (stated < 0 || uint64_t(stated) > payload.byteCount - PackedCountBytes) {
         return false;
     }
+    // The whole count, not its low 32 bits: a stream of 4 GiB or more stays whole.
     zlibBytes.bytes = payload.bytes + PackedCountBytes;
-    zlibBytes.byteCount = length;
+    zlibBytes.byteCount = uint64_t(stated);
     return true;
 }
 

@@ -24,8 +24,8 @@ enum class RecordLookup {
 
 RecordLookup findRecord(const int32_t* table, int32_t words, int channel, RecordPayload& payload);
 
-// The zlib bytes of a packed colour payload: the int64 count in front, its low 32 bits
-// taken as the length. False when the count is negative or exceeds the payload.
+// The zlib bytes of a packed colour payload, counted by the int64 in front. False when the
+// count is negative or exceeds the payload.
 bool packedColourStream(const RecordPayload& payload, RecordPayload& zlibBytes);
 
 // Appends a record of channel with the payload bytes, zero-padded to whole words. False

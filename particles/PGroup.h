@@ -85,6 +85,8 @@ public:
     IdState idState = IdState::Unexamined;
 
 private:
+    // False when the stored bytes cannot hold bytes of decoded values by their method.
+    bool storedBytesCanFill(int channel, const Channel& target, int64_t bytes) const;
     bool decodeStored(int channel, Channel& target);
     bool decodeCodec(int channel, Channel& target, bool componentMajor);
     bool decodeBitPlanes(int channel, Channel& target);

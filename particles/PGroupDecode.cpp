@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // On-demand decode of one particle channel from its stored bytes, by storage method:
 // 0 raw, 1 zlib, 2 codec, 3 codec stored component by component, 4 zlib bit planes.
-// Decoded arrays start zeroed, so a stream that delivers fewer values than the group
-// has particles never hands out uninitialised bytes.
+// Every method writes the whole decoded array, with zeros where a stream delivers fewer
+// values than the group has particles, so no host reads bytes the decoder did not write.
 #include "codec/InflateBlock.h"
 #include "codec/SGCompressor.h"
 #include "particles/PGroup.h"
@@ -11,7 +11,6 @@
 #include "support/Messages.h"
 
 #include <cstring>
-#include <limits>
 #include <new>
 
 using namespace ParticleChannel;
@@ -25,8 +24,6 @@ enum Method : uint32_t {
     CodecComponentMajor = 3,
     ZlibBitPlanes = 4,
 };
-
-constexpr int64_t MaxInflateBytes = std::numeric_limits<uint32_t>::max();
 
 void release(iArray<char, int64_t>& bytes) {
     bytes.~iArray<char, int64_t>();
@@ -42,13 +39,19 @@ bool copyAll(const iArray<char, int64_t>& from, iArray<char, int64_t>& to) {
 }
 
 bool inflateInto(const iArray<char, int64_t>& compressed, void* output, int64_t outputBytes) {
-    // inflateBlock takes 32-bit sizes; larger blocks are not in any file we write.
-    if (compressed.Count() > MaxInflateBytes || outputBytes > MaxInflateBytes) {
+    uint64_t produced = 0;
+    if (inflateBlock(reinterpret_cast<const uint8_t*>(compressed.Data()),
+                     static_cast<uint64_t>(compressed.Count()), static_cast<uint8_t*>(output),
+                     static_cast<uint64_t>(outputBytes), &produced) == 0) {
         return false;
     }
-    return inflateBlock(reinterpret_cast<const uint8_t*>(compressed.Data()),
-                        static_cast<uint32_t>(compressed.Count()), static_cast<uint8_t*>(output),
-                        static_cast<uint32_t>(outputBytes)) != 0;
+    std::memset(static_cast<uint8_t*>(output) + produced, 0,
+                static_cast<size_t>(uint64_t(outputBytes) - produced));
+    return true;
+}
+
+int64_t bitPlaneBytes(int32_t count, int words) {
+    return (int64_t(count) + 31) / 32 * words * 32 * 4;
 }
 
 } // namespace
@@ -76,7 +79,6 @@ bool FluxaFrameData::PGroup::decodeCodec(int channel, Channel& target, bool comp
     if (!byComponent.SetSize(floats, nullptr, true)) {
         return false;
     }
-    std::memset(byComponent.Data(), 0, static_cast<size_t>(floats) * sizeof(float));
     if (codec->Decompress(target.compressed.Data(), byComponent.Data(), false,
                           static_cast<uint64_t>(target.compressed.Count()),
                           static_cast<uint64_t>(floats)) == 0) {
@@ -98,17 +100,32 @@ bool FluxaFrameData::PGroup::decodeBitPlanes(int channel, Channel& target) {
     if (words == 0 || count <= 0) {
         return false;
     }
-    const int64_t planeWords = (int64_t(count) + 31) / 32;
     iArray<uint32_t, int64_t> planes;
-    if (!planes.SetSize(planeWords * words * 32, nullptr, true)) {
+    if (!planes.SetSize(bitPlaneBytes(count, words) / 4, nullptr, true)) {
         return false;
     }
-    std::memset(planes.Data(), 0, static_cast<size_t>(planes.Count()) * 4);
     if (!inflateInto(target.compressed, planes.Data(), planes.Count() * 4)) {
         return false;
     }
     PRTIN unpack(&target.decoded, planes.Data(), channel);
     return unpack.Unpack(count);
+}
+
+bool FluxaFrameData::PGroup::storedBytesCanFill(int channel, const Channel& target,
+                                                int64_t bytes) const {
+    const uint64_t stored = static_cast<uint64_t>(target.compressed.Count());
+    switch (target.method) {
+    case Stored:
+        return stored >= uint64_t(bytes);
+    case Zlib:
+        return uint64_t(bytes) <= maxInflatedBytes(stored);
+    case ZlibBitPlanes:
+        return uint64_t(bitPlaneBytes(count, layoutOf(channel).words())) <=
+               maxInflatedBytes(stored);
+    default:
+        // One constant block may stand for any number of particles.
+        return true;
+    }
 }
 
 bool FluxaFrameData::PGroup::decodeStored(int channel, Channel& target) {
@@ -118,9 +135,6 @@ bool FluxaFrameData::PGroup::decodeStored(int channel, Channel& target) {
         // A channel without bytes per particle keeps whatever was stored.
         if (bytes == 0) {
             return copyAll(target.compressed, target.decoded);
-        }
-        if (target.compressed.Count() < bytes) {
-            return false;
         }
         std::memcpy(target.decoded.Data(), target.compressed.Data(), static_cast<size_t>(bytes));
         return true;
@@ -153,13 +167,12 @@ bool FluxaFrameData::PGroup::decompressChannel(int channel, bool releaseStored) 
         return false;
     }
     const int64_t bytes = int64_t(count) * layoutOf(channel).bytesPerParticle;
-    if (bytes > 0) {
-        if (!target.decoded.SetSize(bytes, nullptr, true)) {
-            return false;
-        }
-        std::memset(target.decoded.Data(), 0, static_cast<size_t>(bytes));
+    // Stored bytes that cannot fill the channel are refused before its room is had.
+    const bool fits = storedBytesCanFill(channel, target, bytes);
+    if (fits && bytes > 0 && !target.decoded.SetSize(bytes, nullptr, true)) {
+        return false;
     }
-    const bool decoded = decodeStored(channel, target);
+    const bool decoded = fits && decodeStored(channel, target);
     if (!decoded) {
         logMessage("Error decompressing particle channel %d with method %d\n", channel,
                    static_cast<int>(target.method));

@@ -115,6 +115,30 @@ TEST(FrameData, GridTooLargeForAnyArray) {
     EXPECT_EQ(frame.voxelCount(), 0);
 }
 
+TEST(FrameData, NegativeExtentServesNoChannel) {
+    // Before the fix smoke came back as an array of 4 floats, while gx * gy * gz promised
+    // three million.
+    FluxaFrameData frame;
+    giveRecords(frame, -1000, -1000, 3,
+                gridRecord(2, constantStream(4, 1.0f)) + gridRecord(4, constantStream(4, 1.0f)) +
+                    gridRecord(5, constantStream(4, 1.0f)) +
+                    gridRecord(6, constantStream(4, 1.0f)));
+    for (int c = 0; c < 32; ++c) {
+        EXPECT_EQ(frame.getChannel(c), nullptr) << c;
+    }
+}
+
+TEST(FrameData, VoxelsTheStreamDoesNotStateAreZero) {
+    // What the allocator hands out next often holds this; before the fix it showed through.
+    delete[] new float[12]{7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7};
+    FluxaFrameData frame;
+    giveRecords(frame, 8, 1, 1, gridRecord(2, constantStream(2, 5.0f)));
+    const float* smoke = frame.getChannel(FluxaEnum::Smoke);
+    ASSERT_NE(smoke, nullptr);
+    EXPECT_EQ(std::vector<float>(smoke, smoke + 12),
+              (std::vector<float>{5, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
 TEST(FrameData, SpeedFromVelocity) {
     FluxaFrameData frame;
     giveRecords(frame, 3, 1, 1,

@@ -33,7 +33,7 @@ TEST(PackedColour, ShortStreamIsRefused) {
     }
 }
 
-TEST(PackedColour, DataEndingInEitherSentinelIsAccepted) {
+TEST(PackedColour, DataEndingInAnyByteIsAccepted) {
     for (const uint8_t lastByte : {uint8_t(0x5A), uint8_t(0xA5), uint8_t(0)}) {
         FluxaFrameData frame;
         const float* red = requestRed(frame, {1, 2, 3, 4, 5, 6, 7, lastByte}, 2);

@@ -127,6 +127,28 @@ TEST(ParticleDecode, FailuresDropTheChannel) {
     }
 }
 
+TEST(ParticleDecode, ZlibBytesTooFewForTheCountAreRefusedBeforeTheRoomIsHad) {
+    // 2^27 particles want 1.5 GiB of positions; 20-odd zlib bytes inflate to 21 kB at
+    // most. Before the fix the room was allocated and zeroed, and the channel served.
+    for (const uint32_t method : {1u, 4u}) {
+        FluxaFrameData frame;
+        giveGroups(frame, {1 << 27});
+        FluxaFrameData::PGroup& group = frame.groups[0];
+        storeChannel(group, 0, method, zlibBytes(floatBytes(samplePositions(1))));
+        CapturedLog log;
+        float out[3];
+        EXPECT_FALSE(group.getValue(0, 0, out)) << method;
+        EXPECT_EQ(group.channels[0].decoded.Capacity(), 0) << method;
+        EXPECT_EQ(log.Text(), "Error decompressing particle channel 0 with method " +
+                                  std::to_string(method) + "\n");
+    }
+    // A stream that merely ends early leaves the particles it does not reach zero.
+    FluxaFrameData frame;
+    giveGroups(frame, {4});
+    storeChannel(frame.groups[0], 2, 1, zlibBytes(floatBytes({5, 6})));
+    EXPECT_EQ(valuesOf(frame.groups[0], 2), floatBytes({5, 6, 0, 0}));
+}
+
 // Before the fix, the first request sized the decoded array before refusing the method,
 // and the second request returned its uninitialised bytes as success.
 TEST(ParticleDecode, AnUnknownMethodFailsTheSameWayEveryTime) {
