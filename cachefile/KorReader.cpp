@@ -224,9 +224,11 @@ private:
             break;
         default:
             // Tags 7 and 13. A header-only read with the summary in hand needs no particles;
-            // without the summary the bounds come from the particles themselves.
-            readParticleSection(frame, file, fileBytes, tag == TagCodedParticles,
-                                !(headerOnly && summarySeen), !summarySeen);
+            // without the summary the bounds come from the particles themselves. Identifiers
+            // are never needed for the header.
+            readParticleSection(frame, file, fileBytes,
+                                {tag == TagCodedParticles, !(headerOnly && summarySeen),
+                                 !headerOnly, !summarySeen});
             break;
         }
     }

@@ -117,10 +117,11 @@ void decodeIdentifiers(PGroup& group, const iArray<uint8_t, int64_t>& stream) {
     if (count <= 0) {
         return;
     }
-    // Every value costs at least one bit; more values than bits is a hostile count.
-    require(2 * count <= 8 * stream.Count());
     EntropyCoder coder;
     require(coder.InitDecoder(stream.Data(), false, static_cast<uint64_t>(stream.Count())));
+    // Values cost at least one bit each, so more values than bits is a hostile count;
+    // only a one-entry table, whose codes take no bits, may state any number.
+    require(coder.ReadsNoBits() || 2 * count <= 8 * stream.Count());
     iArray<char, int64_t>& decoded = group.channels[Identifier].decoded;
     sizeExactly(decoded, count * 8);
     bool ascending = true;
@@ -140,7 +141,7 @@ void decodeIdentifiers(PGroup& group, const iArray<uint8_t, int64_t>& stream) {
     }
 }
 
-void readSubRecords(PGroup& group, FILE* file, int64_t fileBytes, bool load) {
+void readSubRecords(PGroup& group, FILE* file, int64_t fileBytes, bool loadIdentifiers) {
     for (;;) {
         const int32_t tag = readInt32OrFail(file, "14\n");
         switch (tag) {
@@ -151,9 +152,9 @@ void readSubRecords(PGroup& group, FILE* file, int64_t fileBytes, bool load) {
             break;
         case GroupIdentifiers: {
             const int32_t streamBytes = readInt32OrFail(file, "16\n");
-            const char* message = load ? "x161\n" : "x162\n";
+            const char* message = loadIdentifiers ? "x161\n" : "x162\n";
             requireBytesLeft(streamBytes, 1, file, fileBytes, message);
-            if (!load) {
+            if (!loadIdentifiers) {
                 seekOrFail(file, streamBytes, SEEK_CUR, message);
                 break;
             }
@@ -183,13 +184,13 @@ void boundGroup(FluxaFrameData& frame, PGroup& group) {
 
 } // namespace
 
-void readParticleSection(FluxaFrameData& frame, FILE* file, int64_t fileBytes, bool coded,
-                         bool load, bool bound) {
+void readParticleSection(FluxaFrameData& frame, FILE* file, int64_t fileBytes,
+                         const ParticleSectionReading& reading) {
     const int32_t sharedWords = readInt32OrFail(file, "9\n");
-    const char* sharedMessage = coded ? "13\n" : "x91\n";
+    const char* sharedMessage = reading.coded ? "13\n" : "x91\n";
     requireBytesLeft(sharedWords, 4, file, fileBytes, sharedMessage);
     iArray<uint32_t, int64_t> shared;
-    if (load) {
+    if (reading.loadChannels) {
         sizeExactly(shared, sharedWords);
         readOrFail(shared.Data(), 4, static_cast<uint64_t>(sharedWords), file, sharedMessage);
     } else {
@@ -209,13 +210,13 @@ void readParticleSection(FluxaFrameData& frame, FILE* file, int64_t fileBytes, b
         for (int c = 0; c < Count; ++c) {
             offsets[c] = static_cast<int32_t>(readLE32(offsetBytes + 4 * static_cast<size_t>(c)));
         }
-        if (load) {
-            loadChannels(group, offsets, shared, coded);
+        if (reading.loadChannels) {
+            loadChannels(group, offsets, shared, reading.coded);
         }
-        if (bound) {
+        if (reading.bound) {
             boundGroup(frame, group);
         }
-        readSubRecords(group, file, fileBytes, load);
+        readSubRecords(group, file, fileBytes, reading.loadIdentifiers);
     }
 }
 

@@ -10,12 +10,21 @@
 #include <cstdint>
 #include <cstdio>
 
-// Reads one legacy particle section into frame.groups. coded: tag 13 (codec streams,
-// stored component by component), otherwise tag 7 (raw words). Without load the channel
-// data and identifiers are skipped; with bound each group's positions widen the frame's
-// particle bounds.
-void readParticleSection(FluxaFrameData& frame, FILE* file, int64_t fileBytes, bool coded,
-                         bool load, bool bound);
+// How one legacy particle section is read.
+//   coded            tag 13 (codec streams, stored component by component); else tag 7
+//   loadChannels     the channel data is loaded; otherwise skipped
+//   loadIdentifiers  the identifier streams are decoded; otherwise skipped
+//   bound            each group's positions widen the frame's particle bounds
+struct ParticleSectionReading {
+    bool coded;
+    bool loadChannels;
+    bool loadIdentifiers;
+    bool bound;
+};
+
+// Reads one legacy particle section into frame.groups.
+void readParticleSection(FluxaFrameData& frame, FILE* file, int64_t fileBytes,
+                         const ParticleSectionReading& reading);
 
 // Reads the particle data chunk: frame.groups is replaced by its groups, whose channels
 // stay stored until they are asked for.

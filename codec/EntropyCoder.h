@@ -71,6 +71,8 @@ public:
     /// HasOverrun() tells.
     uint32_t DecodeValue();
     bool HasOverrun() const { return reader.Overrun(); }
+    /// True when every symbol decodes from zero bits: a table of one entry.
+    bool ReadsNoBits() const { return width == 0 && symbolCount == 1; }
 
     /// Writes count integers: literals plus base, runs expanded. False for a stream that
     /// opens with a run marker or runs past its input.

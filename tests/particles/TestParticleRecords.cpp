@@ -164,6 +164,22 @@ TEST(ParticleRecords, LegacyIdentifiersAreRunningSums) {
     }
 }
 
+TEST(ParticleRecords, LegacyIdentifiersFromAOneEntryTable) {
+    // Every delta equal, so every code is zero bits long: W 0, one entry, bias 5, F 1,
+    // S 0, then the entry (flag 1, frequency 1). Before the fix 100 identifiers from 12
+    // bytes failed the one-bit-per-value bound, and the whole frame was lost.
+    const std::string stream = KorBytes().u8(0).u32(1).u32(5).u16(0x3001).u8(0).bytes();
+    const std::string records = legacySection(
+        7, {{"g", 100, {}, KorBytes().i32(2).i32(int32_t(stream.size())).raw(stream).bytes()}});
+    FluxaFrameData frame;
+    ASSERT_EQ(readParticleBytes(frame, particleFileWithoutTrailer(records)), LoadOk);
+    std::vector<int64_t> ids;
+    for (int64_t i = 1; i <= 100; ++i) {
+        ids.push_back(i * (5 + (int64_t(5) << 32)));
+    }
+    EXPECT_EQ(valuesOf(frame.groups[0], 10), int64Bytes(ids));
+}
+
 TEST(ParticleRecords, LegacyBoundsCountBadParticlesAndSkipGroupsWithoutPositions) {
     const float inf = std::numeric_limits<float>::infinity();
     const std::string records = legacySection(
@@ -198,6 +214,25 @@ TEST(ParticleRecords, HeaderOnlyWithASummarySkipsTheParticleData) {
     EXPECT_EQ(frame.groups[0].velocitySource, 9u);
     EXPECT_EQ(frame.groups[0].channelMask, 1u) << "from the summary";
     EXPECT_EQ(frame.particleBoundsMax[0], 9.0f) << "the summary's bounds stay";
+}
+
+TEST(ParticleRecords, HeaderOnlyWithoutASummarySkipsTheIdentifiers) {
+    // An identifier stream that a full read refuses: before the fix a header-only read of
+    // a file without the summary decoded it too, and failed.
+    const std::string stream = identifierStream({1});
+    const std::string records =
+        legacySection(7, {{"g",
+                           100,
+                           {{0, floatBytes(std::vector<float>(300, 1.0f))}},
+                           KorBytes().i32(2).i32(int32_t(stream.size())).raw(stream).bytes()}});
+    FluxaFrameData frame;
+    std::string log;
+    ASSERT_EQ(readParticleBytes(frame, particleFileWithoutTrailer(records), &log, true), LoadOk)
+        << log;
+    EXPECT_TRUE(frame.groups[0].hasChannel(0)) << "without the summary the channels are read";
+    EXPECT_FALSE(frame.groups[0].hasChannel(10));
+    FluxaFrameData full;
+    EXPECT_EQ(readParticleBytes(full, particleFileWithoutTrailer(records)), LoadBrokenFile);
 }
 
 TEST(ParticleRecords, HostileLegacySectionsAreBrokenFiles) {
