@@ -143,10 +143,9 @@ bool EntropyCoder::Build(uint32_t node, uint32_t first, uint32_t count, uint64_t
         tree[node].children[1] = 0;
         maxDepth = std::max(maxDepth, static_cast<uint32_t>(depth));
         if (val2code != nullptr) {
-            const uint32_t symbol = srt[first].symbol;
             codeTooLong = codeTooLong || depth > 32;
-            val2code[2 * uint64_t(symbol)] = static_cast<uint32_t>(code);
-            val2code[2 * uint64_t(symbol) + 1] = static_cast<uint32_t>(depth);
+            val2code[2 * uint64_t(first)] = static_cast<uint32_t>(code);
+            val2code[2 * uint64_t(first) + 1] = static_cast<uint32_t>(depth);
         }
         return true;
     }

@@ -11,11 +11,13 @@
 #include <cstdint>
 #include <cstdio>
 
+class SymbolEntries;
+
 // Fields:
 //   width         fixed-width form: bits per symbol (1..32); 0 in table form
 //   symbolCount   table form: entries in srt
 //   bias          added (wrapping) to every symbol
-//   val2code      encoding only: (code bits, code length) per symbol, as pairs of u32
+//   val2code      encoding only: (code bits, code length) per table entry, as pairs of u32
 //   srt           table form: (symbol, frequency) in code order
 //   tree          table form: 2 * symbolCount nodes, root at 0; children[0] == 0 marks a
 //                 leaf (the root is never a child)
@@ -124,7 +126,8 @@ private:
                              uint64_t range, uint32_t bitWidth, uint64_t directBytes);
     void EncodeFixedWidth(const int32_t* items, uint64_t itemCount, int32_t minimum,
                           uint32_t bitWidth);
-    bool WriteTable(const int32_t* items, uint64_t itemCount, int32_t minimum, uint32_t bitWidth);
+    bool WriteTable(const int32_t* items, uint64_t itemCount, int32_t minimum, uint32_t bitWidth,
+                    const SymbolEntries& symbols);
 
     uint32_t width = 0;
     uint32_t symbolCount = 0;

@@ -3,6 +3,7 @@
 // are ordinary, and an item range can span all 2^32 values.
 #include "codec/EntropyCoder.h"
 #include "codec/StreamFormat.h"
+#include "codec/SymbolEntries.h"
 #include "support/Messages.h"
 #include "support/NewArray.h"
 
@@ -13,18 +14,6 @@ namespace {
 
 // Output arrays start this large so that small streams never reallocate.
 constexpr int64_t InitialOutputBytes = 100000;
-
-// The counts and code tables take 12 bytes per possible symbol. Ranges wider than this, or
-// than a few symbols per item, go straight to the fixed-width form rather than allocate
-// up to 48 GiB; with at most 2^24 possible symbols (runs of up to 16 Mi elements, which the
-// zone encoder never exceeds) the table form stays available to real grids.
-constexpr uint64_t MaxTableSymbols = uint64_t(1) << 24;
-constexpr uint64_t AlwaysTableSymbols = uint64_t(1) << 20;
-constexpr uint64_t TableSymbolsPerItem = 4;
-
-uint32_t symbolOf(int32_t item, int32_t minimum) {
-    return static_cast<uint32_t>(item) - static_cast<uint32_t>(minimum);
-}
 
 } // namespace
 
@@ -82,14 +71,10 @@ uint64_t EntropyCoder::Encode(const int32_t* items, uint64_t itemCount) {
     const uint32_t bitWidth = std::min<uint32_t>(StreamFormat::bitLength(range + 1), 32);
     const uint64_t directBytes = uint64_t(bitWidth) * itemCount / 8;
 
-    TableOutcome outcome = TableOutcome::TooLarge;
-    const bool countable =
-        range + 1 <= MaxTableSymbols &&
-        (range + 1 <= AlwaysTableSymbols || range + 1 <= TableSymbolsPerItem * itemCount);
-    if (countable) {
-        writer.SetLimit(directBytes + 8);
-        outcome = EncodeTable(items, itemCount, minimum, range, bitWidth, directBytes);
-    }
+    // The table form is always weighed against the fixed-width one, however wide the range.
+    writer.SetLimit(directBytes + 8);
+    const TableOutcome outcome =
+        EncodeTable(items, itemCount, minimum, range, bitWidth, directBytes);
     FreeTables();
     if (outcome == TableOutcome::TooLarge) {
         EncodeFixedWidth(items, itemCount, minimum, bitWidth);
@@ -104,41 +89,23 @@ uint64_t EntropyCoder::Encode(const int32_t* items, uint64_t itemCount) {
 EntropyCoder::TableOutcome EntropyCoder::EncodeTable(const int32_t* items, uint64_t itemCount,
                                                      int32_t minimum, uint64_t range,
                                                      uint32_t bitWidth, uint64_t directBytes) {
-    uint32_t* rates = nullptr;
-    if (!newZeroedArray(rates, range + 1)) {
-        logMessage("Encode newZeroedArray rates failed!\n");
+    SymbolEntries symbols;
+    switch (symbols.Collect(items, itemCount, minimum, range, srt, symbolCount)) {
+    case SymbolEntries::Outcome::OutOfMemory:
         return TableOutcome::OutOfMemory;
-    }
-    for (uint64_t i = 0; i < itemCount; ++i) {
-        ++rates[symbolOf(items[i], minimum)];
-    }
-    uint64_t occurring = 0;
-    for (uint64_t symbol = 0; symbol <= range; ++symbol) {
-        occurring += rates[symbol] != 0 ? 1 : 0;
-    }
-    if (!newArray(srt, occurring)) {
-        std::free(rates);
-        logMessage("Encode newArray srt failed!\n");
-        return TableOutcome::OutOfMemory;
-    }
-    symbolCount = static_cast<uint32_t>(occurring);
-    uint32_t entry = 0;
-    bool countsFit = true;
-    for (uint64_t symbol = 0; symbol <= range; ++symbol) {
-        if (rates[symbol] != 0) {
-            countsFit = countsFit && rates[symbol] <= uint32_t(INT32_MAX);
-            srt[entry++] = {static_cast<uint32_t>(symbol), static_cast<int32_t>(rates[symbol])};
-        }
-    }
-    std::free(rates);
-    // Frequencies are stored as signed 32-bit values.
-    if (!countsFit) {
+    case SymbolEntries::Outcome::TooFrequent:
+        // Frequencies are stored as signed 32-bit values.
         return TableOutcome::TooLarge;
+    case SymbolEntries::Outcome::Collected:
+        break;
     }
     std::sort(srt, srt + symbolCount, [](const SymbolFrequency& a, const SymbolFrequency& b) {
         return a.frequency > b.frequency;
     });
-    if (!newZeroedArray(val2code, 2 * range + 2)) {
+    if (!symbols.MapEntries(srt, symbolCount)) {
+        return TableOutcome::OutOfMemory;
+    }
+    if (!newZeroedArray(val2code, uint64_t(2) * symbolCount)) {
         logMessage("Encode newZeroedArray val2code failed!\n");
         return TableOutcome::OutOfMemory;
     }
@@ -153,8 +120,8 @@ EntropyCoder::TableOutcome EntropyCoder::EncodeTable(const int32_t* items, uint6
         return TableOutcome::TooLarge;
     }
     uint64_t codeBits = 0;
-    for (uint64_t i = 0; i < itemCount; ++i) {
-        codeBits += val2code[2 * uint64_t(symbolOf(items[i], minimum)) + 1];
+    for (uint32_t e = 0; e < symbolCount; ++e) {
+        codeBits += static_cast<uint64_t>(srt[e].frequency) * val2code[2 * uint64_t(e) + 1];
     }
     const uint64_t tableBytes = codeBits / 8 + symbolCount / 4 + 10;
     if (tableBytes > directBytes) {
@@ -162,12 +129,12 @@ EntropyCoder::TableOutcome EntropyCoder::EncodeTable(const int32_t* items, uint6
                    static_cast<double>(directBytes), static_cast<double>(tableBytes));
         return TableOutcome::TooLarge;
     }
-    return WriteTable(items, itemCount, minimum, bitWidth) ? TableOutcome::Written
-                                                           : TableOutcome::TooLarge;
+    return WriteTable(items, itemCount, minimum, bitWidth, symbols) ? TableOutcome::Written
+                                                                    : TableOutcome::TooLarge;
 }
 
 bool EntropyCoder::WriteTable(const int32_t* items, uint64_t itemCount, int32_t minimum,
-                              uint32_t bitWidth) {
+                              uint32_t bitWidth, const SymbolEntries& symbols) {
     const uint32_t frequencyBits = StreamFormat::bitLength(static_cast<uint64_t>(srt[0].frequency));
     bool fits = WriteWord(0, StreamFormat::WidthBits) &&
                 WriteWord(symbolCount, StreamFormat::CountBits) &&
@@ -184,8 +151,8 @@ bool EntropyCoder::WriteTable(const int32_t* items, uint64_t itemCount, int32_t 
         fits = fits && WriteWord(srt[i].symbol, bitWidth);
     }
     for (uint64_t i = 0; fits && i < itemCount; ++i) {
-        const uint64_t symbol = symbolOf(items[i], minimum);
-        fits = WriteWord(val2code[2 * symbol], val2code[2 * symbol + 1]);
+        const uint64_t entry = symbols.EntryOf(SymbolEntries::SymbolOf(items[i], minimum));
+        fits = WriteWord(val2code[2 * entry], val2code[2 * entry + 1]);
     }
     return fits && writer.Close();
 }
@@ -197,7 +164,7 @@ void EntropyCoder::EncodeFixedWidth(const int32_t* items, uint64_t itemCount, in
     WriteWord(bitWidth, StreamFormat::WidthBits);
     WriteWord(static_cast<uint32_t>(minimum), StreamFormat::BiasBits);
     for (uint64_t i = 0; i < itemCount; ++i) {
-        WriteWord(symbolOf(items[i], minimum), bitWidth);
+        WriteWord(SymbolEntries::SymbolOf(items[i], minimum), bitWidth);
     }
     writer.Close();
 }

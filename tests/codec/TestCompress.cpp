@@ -137,6 +137,27 @@ TEST(Compress, TableLargerThanFixedWidthFallsBackAndLogs) {
     EXPECT_EQ(log.Text(), "Encode directsz<compsz! directsz=4, compsz=15\n");
 }
 
+TEST(Compress, WideRangesStillWeighTheTableForm) {
+    // Mostly small items, one run marker of a long run and one outlier: the range spans
+    // 2^28, so before the fix the table form was never tried and every item took 29 bits.
+    std::vector<int32_t> items(100000);
+    for (size_t i = 0; i < items.size(); ++i) {
+        items[i] = static_cast<int32_t>(i % 7 == 0 ? i % 5 : 0);
+    }
+    items[500] = -1000000;
+    items[900] = 1 << 28;
+    EntropyCoder encoder;
+    const uint64_t size = encoder.Encode(items.data(), items.size());
+    ASSERT_GT(size, 0u);
+    EXPECT_EQ(encoder.OutputData()[0], 0) << "table form";
+    EXPECT_LT(size, items.size() * 29 / 8 / 10);
+    EntropyCoder decoder;
+    ASSERT_TRUE(decoder.InitDecoder(encoder.OutputData(), false, size));
+    for (int32_t item : items) {
+        ASSERT_EQ(static_cast<int32_t>(decoder.DecodeValue()), item);
+    }
+}
+
 TEST(Compress, RoundTripsOneAxisAtEveryResolution) {
     std::vector<float> data;
     for (int i = 0; i < 3000; ++i) {
