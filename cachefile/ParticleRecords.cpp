@@ -59,26 +59,28 @@ void copyRawChannel(PGroup& group, int channel, const iArray<uint32_t, int64_t>&
 }
 
 // The stream holds the values component by component; the channel keeps them
-// interleaved per particle. A stream that does not decode leaves the channel absent.
+// interleaved per particle. A stream that does not decode, or does not state a value for
+// every particle, leaves the channel absent: the count alone never decides an allocation.
 void decodeCodedChannel(PGroup& group, int channel, const iArray<uint32_t, int64_t>& shared,
                         int64_t offset) {
     const Layout layout = layoutOf(channel);
     const int64_t count = group.count;
     iArray<char, int64_t>& decoded = group.channels[channel].decoded;
     decoded.SetSize(0);
-    if (layout.components == 0 || count == 0) {
+    const uint64_t values = static_cast<uint64_t>(count) * uint64_t(layout.components);
+    const uint8_t* const stream = reinterpret_cast<const uint8_t*>(shared.Data() + offset);
+    const uint64_t streamBytes = static_cast<uint64_t>(shared.Count() - offset) * 4;
+    if (values == 0 || SGCompressor<1>::StatedElements(stream, streamBytes, values) != values) {
         return;
     }
     iArray<float, int64_t> byComponent;
-    sizeExactly(byComponent, count * layout.components);
+    sizeExactly(byComponent, static_cast<int64_t>(values));
     if (group.codecs[channel] == nullptr) {
         group.codecs[channel] = new (std::nothrow) SGCompressor<1>();
         require(group.codecs[channel] != nullptr);
     }
-    const uint64_t streamBytes = static_cast<uint64_t>(shared.Count() - offset) * 4;
-    if (group.codecs[channel]->Decompress(shared.Data() + offset, byComponent.Data(), false,
-                                          streamBytes,
-                                          static_cast<uint64_t>(byComponent.Count())) == 0) {
+    if (group.codecs[channel]->Decompress(stream, byComponent.Data(), false, streamBytes, values) ==
+        0) {
         return;
     }
     sizeExactly(decoded, count * layout.bytesPerParticle);

@@ -78,6 +78,26 @@ int SGCompressor<N>::Decompress(const void* source, float* outputFloats, bool fr
 }
 
 template <int N>
+uint64_t SGCompressor<N>::StatedElements(const void* source, uint64_t sourceBytes,
+                                         uint64_t capacity) {
+    ByteSource bytes = ByteSource::FromMemory(static_cast<const uint8_t*>(source), sourceBytes);
+    uint8_t magicBytes[2];
+    if (!bytes.Read(magicBytes, 2)) {
+        return 0;
+    }
+    uint64_t elements = 0;
+    if (readLE16(magicBytes) == StreamFormat::StreamMagicSingle) {
+        return readBlockElements(bytes, N, capacity, elements) ? elements : 0;
+    }
+    ZoneLayout layout;
+    if (readLE16(magicBytes) != StreamFormat::StreamMagicZones ||
+        !layout.Read(bytes.Position(), bytes.Remaining(), N, capacity)) {
+        return 0;
+    }
+    return layout.End();
+}
+
+template <int N>
 int SGCompressor<N>::DecodeStream(const void* source, float* outputFloats, bool fromFile,
                                   uint64_t sourceBytes, uint64_t outputCapacity, bool jobsAllowed) {
     sourceFile = fromFile ? static_cast<FILE*>(const_cast<void*>(source)) : nullptr;

@@ -42,6 +42,12 @@ public:
     int Decompress(const void* source, float* output, bool fromFile, uint64_t sourceBytes,
                    uint64_t outputCapacity);
 
+    /// The floats that the memory stream at source states it writes, read without
+    /// decoding: a single block's element count, or the end of a zone container's furthest
+    /// zone. Streams, or zones, that would not fit capacity floats count as none, so a
+    /// result equal to capacity means the stream claims the whole room.
+    static uint64_t StatedElements(const void* source, uint64_t sourceBytes, uint64_t capacity);
+
     /// Encodes data (extents[0] * ... * extents[N - 1] floats, axis 0 fastest) as one
     /// single-block stream into the output. bits >= 20 stores raw floats, 1..19 quantises
     /// over the data range, <= 0 quantises with 1 / step. passes is 0..255. Returns the

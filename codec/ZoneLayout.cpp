@@ -175,6 +175,16 @@ void ZoneLayout::ZeroUncovered(float* output) const {
     }
 }
 
+uint64_t ZoneLayout::End() const {
+    uint64_t end = 0;
+    for (uint64_t i = 0; i < blockCount; ++i) {
+        if (blocks[i].valid) {
+            end = std::max(end, blocks[i].outputOffset + blocks[i].elements);
+        }
+    }
+    return end;
+}
+
 void decodeZoneBlock(const ZoneBlock& block, int axes, float* output) {
     if (!block.valid || block.elements == 0) {
         return;

@@ -48,6 +48,9 @@ public:
     /// Writes 0 to every element of output[0, capacity) that no valid block covers.
     void ZeroUncovered(float* output) const;
 
+    /// The element after the furthest valid block: 0 without any.
+    uint64_t End() const;
+
     const ZoneBlock* Blocks() const { return blocks; }
     uint64_t BlockCount() const { return blockCount; }
 

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // On-demand decode of one particle channel from its stored bytes, by storage method:
 // 0 raw, 1 zlib, 2 codec, 3 codec stored component by component, 4 zlib bit planes.
-// Every method writes the whole decoded array, with zeros where a stream delivers fewer
-// values than the group has particles, so no host reads bytes the decoder did not write.
+// Every method writes the whole decoded array, so no host reads bytes the decoder did not
+// write: a zlib stream that ends early leaves zeros, and a codec stream must state a value
+// for every word of every particle.
 #include "codec/InflateBlock.h"
 #include "codec/SGCompressor.h"
 #include "particles/PGroup.h"
@@ -122,9 +123,14 @@ bool FluxaFrameData::PGroup::storedBytesCanFill(int channel, const Channel& targ
     case ZlibBitPlanes:
         return uint64_t(bitPlaneBytes(count, layoutOf(channel).words())) <=
                maxInflatedBytes(stored);
+    case Codec:
+    case CodecComponentMajor: {
+        // One constant block may stand for any number of particles, but it has to say so.
+        const uint64_t floats = uint64_t(bytes) / 4;
+        return SGCompressor<1>::StatedElements(target.compressed.Data(), stored, floats) == floats;
+    }
     default:
-        // One constant block may stand for any number of particles.
-        return true;
+        return false;
     }
 }
 

@@ -127,14 +127,22 @@ TEST(ParticleDecode, FailuresDropTheChannel) {
     }
 }
 
-TEST(ParticleDecode, ZlibBytesTooFewForTheCountAreRefusedBeforeTheRoomIsHad) {
+TEST(ParticleDecode, StoredBytesThatCannotFillTheCountAreRefusedBeforeTheRoomIsHad) {
     // 2^27 particles want 1.5 GiB of positions; 20-odd zlib bytes inflate to 21 kB at
-    // most. Before the fix the room was allocated and zeroed, and the channel served.
-    for (const uint32_t method : {1u, 4u}) {
+    // most, and a codec stream of one particle states 3 values. Before the fix the room
+    // was allocated and zeroed, and the channel served.
+    const std::vector<float> one = samplePositions(1);
+    const std::pair<uint32_t, std::string> rows[] = {
+        {1, zlibBytes(floatBytes(one))},
+        {4, zlibBytes(floatBytes(one))},
+        {2, codecBytes(one)},
+        {3, componentMajorBytes(one, 3)},
+    };
+    for (const auto& [method, bytes] : rows) {
         FluxaFrameData frame;
         giveGroups(frame, {1 << 27});
         FluxaFrameData::PGroup& group = frame.groups[0];
-        storeChannel(group, 0, method, zlibBytes(floatBytes(samplePositions(1))));
+        storeChannel(group, 0, method, bytes);
         CapturedLog log;
         float out[3];
         EXPECT_FALSE(group.getValue(0, 0, out)) << method;

@@ -133,6 +133,16 @@ TEST(ParticleRecords, CodedLegacySectionIsStoredComponentByComponent) {
     EXPECT_EQ(floatsOf(valuesOf(group, 9)), (std::vector<float>{7, 8}));
 }
 
+TEST(ParticleRecords, CodedLegacyChannelMustStateEveryParticle) {
+    // A damaged count of 2^24 with a stream of one particle's positions. Before the fix
+    // 400 MB were allocated and zeroed at open, and the zeros served as positions.
+    const std::string records =
+        legacySection(13, {{"g", 1 << 24, {{0, rawStream({1, 2, 3})}}, ""}});
+    FluxaFrameData frame;
+    ASSERT_EQ(readParticleBytes(frame, particleFileWithoutTrailer(records)), LoadOk);
+    EXPECT_FALSE(frame.groups[0].hasChannel(0));
+}
+
 TEST(ParticleRecords, LegacyIdentifiersAreRunningSums) {
     struct Case {
         std::vector<int64_t> deltas;
