@@ -207,8 +207,9 @@ void readFrame(IKor* frame, Totals& totals) {
     float transform[12];
     frame->getTransform(transform);
     const bool negative = size[0] < 0 || size[1] < 0 || size[2] < 0;
-    const int64_t voxels = negative ? 0 : int64_t(size[0]) * size[1] * size[2];
-    const bool large = voxels > MaxDecodedVoxels;
+    const int64_t plane = negative ? 0 : int64_t(size[0]) * size[1];
+    const bool large = plane > 0 && size[2] > MaxDecodedVoxels / plane;
+    const int64_t voxels = large ? 0 : plane * size[2];
     totals.skippedLarge += large ? 1 : 0;
     for (int c = -1; c <= 32; ++c) {
         frame->hasChannel(c);
