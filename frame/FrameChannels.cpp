@@ -11,6 +11,7 @@
 #include "support/NewArray.h"
 
 #include <cmath>
+#include <cstdint>
 #include <new>
 
 namespace {
@@ -20,10 +21,6 @@ constexpr uint64_t SpareFloats = 4;
 
 bool isColour(int channel) {
     return channel >= FluxaEnum::ColorR && channel <= FluxaEnum::ColorB;
-}
-
-bool hasNegativeExtent(const int32_t (&gridSize)[3]) {
-    return gridSize[0] < 0 || gridSize[1] < 0 || gridSize[2] < 0;
 }
 
 // The packed colour must fill the whole grid: a stream that ends early would leave voxels
@@ -39,9 +36,11 @@ bool inflatePackedColour(const RecordPayload& zlibBytes, float* out, int64_t vox
 } // namespace
 
 float* FluxaFrameData::getChannel(int channel) {
-    // With a negative extent gx * gy * gz promises nothing an array could hold, so such a
-    // frame serves no grid channel at all.
-    if (channel < 0 || channel > 31 || hasNegativeExtent(gridSize)) {
+    // With a negative extent gx * gy * gz promises nothing an array could hold, and past
+    // 2^31 - 1 voxels hosts could not index the array with an int: such a frame serves no
+    // grid channel at all.
+    const bool negativeExtent = gridSize[0] < 0 || gridSize[1] < 0 || gridSize[2] < 0;
+    if (channel < 0 || channel > 31 || negativeExtent || voxelCount() > INT32_MAX) {
         return nullptr;
     }
     float* result = nullptr;

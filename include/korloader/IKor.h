@@ -65,13 +65,14 @@ public:
     /// until the frame is destroyed; do not free it. Every value in it was decoded from the
     /// file, or is 0 where the stored data leaves a voxel without one. Null for an index
     /// outside 0..31, a channel the frame does not hold, slot 18, or data that cannot be
-    /// decoded, and for every index when the grid size has a negative extent (a broken
-    /// file that still opens for its other contents).
+    /// decoded, and for every index when the grid size has a negative extent or more than
+    /// 2147483647 voxels (a broken file that still opens for its other contents).
     virtual float* getChannel(int channel) = 0;
     /// 1 when the frame reports grid channel `channel` present, else 0 (always 0 for 18).
     virtual int hasChannel(int channel) = 0;
     /// Writes the voxel counts along x, y and z to out[0..2], as the file states them: a
-    /// negative count means that the frame serves no grid channel.
+    /// negative count, or a product above 2147483647, means that the frame serves no grid
+    /// channel.
     virtual void getGridSize(int* out) = 0;
     /// Writes the grid transform to out[0..11]: axis vectors e1 (0-2), e2 (3-5), e3 (6-8),
     /// then the translation t (9-11). Voxel (i, j, k), element i + gx * (j + gy * k) of

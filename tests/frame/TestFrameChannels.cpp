@@ -115,16 +115,19 @@ TEST(FrameData, GridTooLargeForAnyArray) {
     EXPECT_EQ(frame.voxelCount(), 0);
 }
 
-TEST(FrameData, NegativeExtentServesNoChannel) {
-    // Before the fix smoke came back as an array of 4 floats, while gx * gy * gz promised
-    // three million.
-    FluxaFrameData frame;
-    giveRecords(frame, -1000, -1000, 3,
-                gridRecord(2, constantStream(4, 1.0f)) + gridRecord(4, constantStream(4, 1.0f)) +
-                    gridRecord(5, constantStream(4, 1.0f)) +
-                    gridRecord(6, constantStream(4, 1.0f)));
-    for (int c = 0; c < 32; ++c) {
-        EXPECT_EQ(frame.getChannel(c), nullptr) << c;
+TEST(FrameData, GridsNoHostCanIndexServeNoChannel) {
+    // Before the fix smoke came back as an array of 4 floats while gx * gy * gz promised
+    // three million, and a grid of 2^31 voxels was decoded into an array no int reaches.
+    const int32_t grids[][3] = {{-1000, -1000, 3}, {65536, 32768, 1}};
+    for (const auto& grid : grids) {
+        FluxaFrameData frame;
+        giveRecords(
+            frame, grid[0], grid[1], grid[2],
+            gridRecord(2, constantStream(4, 1.0f)) + gridRecord(4, constantStream(4, 1.0f)) +
+                gridRecord(5, constantStream(4, 1.0f)) + gridRecord(6, constantStream(4, 1.0f)));
+        for (int c = 0; c < 32; ++c) {
+            EXPECT_EQ(frame.getChannel(c), nullptr) << grid[0] << " " << c;
+        }
     }
 }
 
