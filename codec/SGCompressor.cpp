@@ -140,10 +140,9 @@ void SGCompressor<N>::DecodeZones(const ZoneBlock* blocks, uint64_t blockCount,
     if (blockCount == 0) {
         return;
     }
-    // One job per thread rather than per zone: a container may hold 65535 zones, and every
-    // job occupies a pool thread while its set lives.
-    const int jobs = static_cast<int>(std::min<uint64_t>(
-        blockCount, static_cast<uint64_t>(std::max(1, GetDefaultThreadCount()))));
+    // One job per thread rather than per zone: a container may hold 65535 zones.
+    const int jobs =
+        static_cast<int>(std::min<uint64_t>(blockCount, static_cast<uint64_t>(ConcurrentJobs())));
     if (firstJob == nullptr || jobCount != jobs) {
         Init(jobs);
     }

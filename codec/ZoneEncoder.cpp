@@ -74,7 +74,7 @@ uint64_t compressZones(SGCompressor<3>& compressor, const float* data, const int
     }
 
     Staging staging;
-    const int jobs = std::min(slabs, threads);
+    const int jobs = std::min(slabs, compressor.ConcurrentJobs());
     if (compressor.firstJob == nullptr || compressor.jobCount != jobs) {
         compressor.Init(jobs);
     }

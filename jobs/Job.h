@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// One unit of a job set's work and, when a thread manager runs the set, the loop of the
-// worker thread that executes it. A job owns the rest of its set's list (next).
+// One unit of a job set's work. When a thread manager runs the set, a job is also the
+// procedure that executes it once on a pool thread. A job owns the rest of its set's list
+// (next).
 #pragma once
 
 #include "jobs/ThreadProcedure.h"
@@ -17,20 +18,17 @@ class MTJobs;
 //   owner              the set; null only for a job built outside one
 //   next               the following job of the set, owned by this one
 //   ackMode            cleared by every run; while clear, a finished job sets doneEvent
-//   startEvent         set by the caller to start one execution of the job
-//   doneEvent          set by the worker when that execution has finished
-//   quitEvent          set by the destructor to end the worker loop
-//   exitedEvent        set by the worker when its loop has ended
-// All four events are auto-reset.
+//   doneEvent          set by the pool thread when its execution of the job has finished;
+//                      auto-reset
 class Job : public XUtils::ThreadProcedure {
 public:
     Job() = default;
-    // Tears the list down from its tail, and with a worker running, ends its loop first.
+    // Tears the list down from its tail.
     virtual ~Job();
     Job(const Job&) = delete;
     Job& operator=(const Job&) = delete;
 
-    // The worker loop; a thread manager calls it with the job's index.
+    // One execution on a pool thread; a thread manager calls it with the job's index.
     void run(int argument) override;
     // The owner's name, for thread lists.
     const char* name() override;
@@ -43,11 +41,5 @@ public:
     MTJobs* owner = nullptr;
     Job* next = nullptr;
     bool ackMode = false;
-    Platform::Event startEvent;
     Platform::Event doneEvent;
-    Platform::Event quitEvent;
-    Platform::Event exitedEvent;
-
-private:
-    void announceStart();
 };

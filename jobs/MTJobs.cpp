@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// Building, running and tearing down a job set. With a thread manager every job's worker
-// loop is started once when the list is built and then driven through the job's events;
-// without one the set has one job, executed on the calling thread.
+// Building, running and tearing down a job set. With a thread manager each run hands the
+// jobs to it as procedures and waits on their done events; without one the set has one
+// job, executed on the calling thread.
 #include "jobs/MTJobs.h"
 
 #include "jobs/DefaultThreadCount.h"
@@ -9,40 +9,17 @@
 #include "support/Messages.h"
 
 #include <algorithm>
-#include <bitset>
 
 namespace {
 
 // How long Run sleeps between looks at its progress display.
 constexpr uint32_t ProgressPollMs = 10;
 
-// The n-th processor (from 0) of the groups taken, counted through each group's mask.
-void nthProcessor(const ProcessorSet& processors, bool selectedOnly, uint32_t n, uint16_t& group,
-                  uint32_t& processor) {
-    for (int32_t g = 0; g < processors.groupCount; ++g) {
-        const ProcessorGroup& candidate = processors.groups[g];
-        if (selectedOnly && !candidate.selected) {
-            continue;
-        }
-        for (uint32_t bit = 0; bit < 64; ++bit) {
-            if ((candidate.processorMask >> bit & 1u) == 0) {
-                continue;
-            }
-            if (n-- == 0) {
-                group = candidate.number;
-                processor = bit;
-                return;
-            }
-        }
-    }
-}
-
 } // namespace
 
 MTJobs::MTJobs(XUtils::ThreadManager* manager) : threadManager(manager) {}
 
 MTJobs::~MTJobs() {
-    closeThreadHandles();
     destroyJobs();
     threadManager = nullptr;
     delete procHolder;
@@ -71,16 +48,15 @@ int MTJobs::GetDefaultThreadCount() const {
     return XUtils::defaultThreadCount();
 }
 
-void MTJobs::Init(int threads, const ProcessorSet* processors) {
+void MTJobs::Init(int threads, const ProcessorSet*) {
     // The manager is only stored once the old list is gone: a list built in
     // single-threaded mode has no workers to stop, even if a manager has been pushed since.
     XUtils::ThreadManager* const manager =
         threadManager != nullptr ? threadManager : XUtils::currentThreadManager();
     const int count = resolveThreadCount(manager, threads, true);
     if (firstJob != nullptr && jobCount == count && manager == threadManager) {
-        if (processors != nullptr && processors->groupCount > 1) {
-            pinJobs(*processors);
-        }
+        // Jobs run on whichever pool thread is free, so a processor set has nothing to
+        // pin; it is accepted and ignored.
         return;
     }
     destroyJobs();
@@ -128,28 +104,13 @@ void MTJobs::ExecuteJob(Job* job) {
     }
 }
 
-// Workers go round-robin over the processors of the selected groups, or of all groups
-// when none is selected. Jobs without a worker (single-threaded mode) have no handle.
-void MTJobs::pinJobs(const ProcessorSet& processors) {
-    bool anySelected = false;
-    for (int32_t g = 0; g < processors.groupCount; ++g) {
-        anySelected = anySelected || processors.groups[g].selected;
+int MTJobs::ConcurrentJobs() const {
+    XUtils::ThreadManager* const manager =
+        threadManager != nullptr ? threadManager : XUtils::currentThreadManager();
+    if (manager == nullptr) {
+        return 1;
     }
-    uint32_t processorTotal = 0;
-    for (int32_t g = 0; g < processors.groupCount; ++g) {
-        if (!anySelected || processors.groups[g].selected) {
-            processorTotal += uint32_t(std::bitset<64>(processors.groups[g].processorMask).count());
-        }
-    }
-    uint32_t position = 0;
-    for (Job* job = firstJob; job != nullptr && processorTotal > 0; job = job->next) {
-        uint16_t group = 0;
-        uint32_t processor = 0;
-        nthProcessor(processors, anySelected, position++ % processorTotal, group, processor);
-        if (job->index < threadHandles.Count()) {
-            Platform::pinThread(threadHandles[job->index], group, processor);
-        }
-    }
+    return std::max(1, std::min(GetDefaultThreadCount(), manager->ThreadCount()));
 }
 
 int MTJobs::resolveThreadCount(XUtils::ThreadManager* manager, int threads,
@@ -166,8 +127,8 @@ int MTJobs::resolveThreadCount(XUtils::ThreadManager* manager, int threads,
         return 1;
     }
     const int count = threads == -1 ? GetDefaultThreadCount() : threads;
-    // No job means no worker to signal allStartedEvent: the build would wait forever. A
-    // count may derive from file contents, and every job costs a thread.
+    // A set needs at least one job to run its work at all. A count may derive from file
+    // contents, and every job may occupy a thread.
     return std::max(1, std::min(count, XUtils::MaxThreadCount));
 }
 
@@ -176,8 +137,6 @@ void MTJobs::buildJobs(int threads) {
     if (threadManager != nullptr) {
         threadManager->SetLowPriority(true);
     }
-    // Every job exists before any worker starts, so that a failed CreateJob can still
-    // lower jobCount before workers compare startedCount against it.
     Job** link = &firstJob;
     int created = 0;
     while (created < threads) {
@@ -194,18 +153,6 @@ void MTJobs::buildJobs(int threads) {
         ++created;
     }
     jobCount = created;
-    closeThreadHandles();
-    void* const noHandle = nullptr;
-    threadHandles.SetSize(jobCount, &noHandle, true);
-    if (threadManager == nullptr || jobCount == 0) {
-        return;
-    }
-    for (Job* job = firstJob; job != nullptr; job = job->next) {
-        threadManager->RunProcedure(job, job->index);
-    }
-    allStartedEvent.Wait(Platform::WaitForever);
-    startedCount.store(0);
-    allStartedEvent.Reset();
 }
 
 void MTJobs::destroyJobs() {
@@ -214,37 +161,41 @@ void MTJobs::destroyJobs() {
     jobCount = 0;
 }
 
-void MTJobs::closeThreadHandles() {
-    for (int32_t i = 0; i < threadHandles.Count(); ++i) {
-        if (threadHandles[i] != nullptr) {
-            Platform::closeThreadHandle(threadHandles[i]);
-            threadHandles[i] = nullptr;
-        }
-    }
-}
-
 void MTJobs::runJobs(JobProgress* runProgress) {
     progress = runProgress;
     progressCount.store(0);
     aborted.store(0);
     for (Job* job = firstJob; job != nullptr; job = job->next) {
         job->ackMode = false;
-        if (threadManager != nullptr) {
-            job->doneEvent.Reset();
-            job->startEvent.Set();
-        } else {
+    }
+    // A pool thread that handed work to its own pool could wait for threads that are all
+    // busy, so nested sets run inline.
+    if (threadManager == nullptr || firstJob == nullptr ||
+        threadManager->CurrentThreadIndex() >= 0) {
+        for (Job* job = firstJob; job != nullptr; job = job->next) {
             ExecuteJob(job);
         }
-    }
-    if (threadManager == nullptr) {
         return;
     }
+    // The caller takes the first job rather than sleep through it, unless it has a
+    // progress display to keep up.
+    Job* const callersJob = progress == nullptr ? firstJob : nullptr;
     for (Job* job = firstJob; job != nullptr; job = job->next) {
-        while (!job->doneEvent.Wait(ProgressPollMs)) {
-            if (progress != nullptr) {
-                progress->Report(progressCount.load());
-                progress->Idle();
-            }
+        if (job != callersJob) {
+            job->doneEvent.Reset();
+            threadManager->RunProcedure(job, job->index);
+        }
+    }
+    if (callersJob != nullptr) {
+        ExecuteJob(callersJob);
+    }
+    for (Job* job = firstJob; job != nullptr; job = job->next) {
+        if (job == callersJob) {
+            continue;
+        }
+        while (!job->doneEvent.Wait(progress != nullptr ? ProgressPollMs : Platform::WaitForever)) {
+            progress->Report(progressCount.load());
+            progress->Idle();
         }
     }
 }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // A job set: one piece of work split into jobs that run on the threads of a thread
-// manager or, when none is pushed, as a single job on the calling thread. Workers are
-// started once per thread count and then reused by every run.
+// manager or, when none is pushed, as a single job on the calling thread. A run hands its
+// jobs to the manager and waits for them; between runs a set holds no thread, so sets of
+// frames that are done cost the pool nothing.
 #pragma once
 
 #include "jobs/Job.h"
@@ -9,9 +10,7 @@
 #include "jobs/ProcessorSet.h"
 #include "jobs/TMTJobProcHolder.h"
 #include "jobs/ThreadManager.h"
-#include "platform/Platform.h"
 #include "support/Messages.h"
-#include "support/iArray.h"
 
 #include <atomic>
 #include <cstdint>
@@ -25,13 +24,9 @@
 //   aborted          abort request; cleared by every run
 //   name             GetName() as fetched when the jobs were last built
 //   firstJob         owned head of the job list; null before the first initialisation
-//   threadHandles    one handle per job, stored by its worker when it starts; null
-//                    entries stand for workers that have not stored theirs
 //   threadManager    not owned; the manager that runs the list, null in single-threaded
 //                    mode. A list is only ever kept together with the manager it was
-//                    started on.
-//   startedCount     workers started since the jobs were last built
-//   allStartedEvent  set by the worker that completes startedCount
+//                    built for.
 // Run, RunProc, Init, InitRange and the destructor are called from one thread at a time.
 class MTJobs {
 public:
@@ -53,11 +48,15 @@ public:
 
     // Builds the list for threads jobs (-1: the default count; with a thread manager
     // between 1 and XUtils::MaxThreadCount, without one always 1), or keeps the current
-    // list when it already has that many. processors is accepted for pinning workers.
+    // list when it already has that many. processors is accepted and ignored: jobs run on
+    // whichever pool thread is free, so there is no worker to pin.
     void Init(int threads, const ProcessorSet* processors = nullptr);
     // Splits [0, total) over the jobs, building a default-sized list when there is none.
     void InitRange(int64_t total);
-    // Runs JobProc once per job and returns when every job is done.
+    // Runs JobProc once per job and returns when every job is done. The calling thread
+    // executes the first job itself (all of them when it is a thread of the set's manager,
+    // whose other threads may all be busy); with a progress display it only waits and
+    // reports.
     void Run(uint32_t arg, JobProgress* runProgress = nullptr);
     // Runs (object->*method)(job) once per job and returns when every job is done. False
     // (and nothing run) when the binding cannot be allocated.
@@ -76,6 +75,11 @@ public:
     // What one execution of a job runs: the installed procedure, otherwise JobProc.
     void ExecuteJob(Job* job);
 
+    // How many jobs of this set can make progress at once: the default count, bounded by
+    // the threads of the manager the set runs on (the current one before the first
+    // initialisation); 1 without a manager.
+    int ConcurrentJobs() const;
+
     std::atomic<uint32_t> progressCount{0};
     int32_t jobCount = 0;
     TMTJobProcHolderInterface* procHolder = nullptr;
@@ -83,16 +87,11 @@ public:
     std::atomic<uint32_t> aborted{0};
     const char* name = nullptr;
     Job* firstJob = nullptr;
-    iArray<void*> threadHandles;
     XUtils::ThreadManager* threadManager = nullptr;
-    std::atomic<uint32_t> startedCount{0};
-    Platform::Event allStartedEvent;
 
 private:
     int resolveThreadCount(XUtils::ThreadManager* manager, int threads, bool warnOnCount) const;
     void buildJobs(int threads);
-    void pinJobs(const ProcessorSet& processors);
     void destroyJobs();
-    void closeThreadHandles();
     void runJobs(JobProgress* runProgress);
 };

@@ -14,10 +14,10 @@
 
 namespace XUtils {
 
-// A job set's worker loop holds its pool thread until the set is destroyed, so a pool
-// that queued procedures behind busy threads would leave Init waiting forever. When a
-// procedure arrives and no idle thread can take it, the pool therefore starts an extra
-// thread. Threads beyond the requested count leave as soon as they find nothing to do.
+// A job may block on a lock whose holder waits for its own procedures, so a pool that
+// queued procedures behind busy threads could wait forever. When a procedure arrives and
+// no idle thread can take it, the pool therefore starts an extra thread. Threads beyond
+// the requested count leave as soon as they find nothing to do.
 //
 // Fields (all guarded by mutex):
 //   tasks         procedures handed over but not yet taken by a thread
@@ -32,8 +32,8 @@ namespace XUtils {
 class ThreadPool final : public ThreadManager {
 public:
     ThreadPool();
-    // Joins every thread. Job sets running on the pool must be destroyed first, since
-    // their worker loops end only then.
+    // Joins every thread once its procedure returns. Job sets must not run on the pool
+    // any more.
     ~ThreadPool() override;
 
     // May run while job sets are built or run on the pool. Surplus idle threads have left
@@ -45,9 +45,8 @@ public:
     // No flag of this pool is settable; the request is accepted.
     void SetPoolFlag(bool value) override;
     int CurrentThreadIndex() const override;
-
     // The standing thread count last set up.
-    int ThreadCount() const;
+    int ThreadCount() const override;
 
 private:
     struct Task {

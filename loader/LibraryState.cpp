@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Process-wide state, built when the library loads and torn down when it unloads, in one
-// place so that the order is explicit: frames first (their job sets hold pool threads),
+// place so that the order is explicit: frames first (their job sets run on the pool),
 // then the plug-in modules, then the thread pool.
 #include "foreign/PluginModules.h"
 #include "jobs/ThreadManagerStack.h"

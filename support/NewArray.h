@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // Allocation helpers for the large flat buffers of the decoders. They report through the
 // log and a false result; nothing is thrown. newArray memory is released with delete[],
-// newZeroedArray memory with free().
+// newZeroedArray memory with free(). Large blocks of plain elements get huge pages.
 #pragma once
 
+#include "support/LargeBlocks.h"
 #include "support/Messages.h"
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <exception>
 #include <limits>
 #include <new>
+#include <type_traits>
 
 namespace kor_detail {
 // Counts print through float precision, as the messages always have.
@@ -32,6 +34,10 @@ bool newArray(T*& out, uint64_t n) {
         out = nullptr;
         logMessage("[ERROR] newArray failed to allocate %.0f\n", kor_detail::countForMessage(n));
     }
+    // Elements with constructors have touched their memory already.
+    if (std::is_trivially_default_constructible<T>::value) {
+        adviseLargeBlock(out, n * sizeof(T));
+    }
     return out != nullptr;
 }
 
@@ -48,6 +54,7 @@ bool newZeroedArray(T*& out, uint64_t n) {
                    kor_detail::countForMessage(n));
     }
     if (out != nullptr) {
+        adviseLargeBlock(out, n * 4);
         return true;
     }
     logMessage("Retry newZeroedArray with newArray and memset\n");

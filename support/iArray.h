@@ -4,6 +4,7 @@
 // move by bitwise copy, so every element type must survive being relocated by memcpy.
 #pragma once
 
+#include "support/LargeBlocks.h"
 #include "support/Messages.h"
 
 #include <cstddef>
@@ -150,8 +151,10 @@ private:
         if (elements > std::numeric_limits<size_t>::max() / ElementBytes) {
             return nullptr;
         }
-        return static_cast<T*>(
+        T* const storage = static_cast<T*>(
             ::operator new(static_cast<size_t>(elements) * ElementBytes, std::nothrow));
+        adviseLargeBlock(storage, elements * ElementBytes);
+        return storage;
     }
 
     bool owns(const T* element) const {
