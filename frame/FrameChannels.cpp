@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // Grid channels on request: each slot is decoded once, under its own lock, and kept for
 // the frame's life. Speed comes from the velocity slots and the colour slots from the
-// packed colour when the file does not store them. Compiled without contraction, so that
-// every product and sum rounds to float on its own.
+// packed colour when the file does not store them (Speed in SpeedChannel.cpp). Compiled
+// without contraction, so that every product and sum rounds to float on its own.
 #include "codec/InflateBlock.h"
 #include "codec/SGCompressor.h"
 #include "frame/FluxaFrameData.h"
@@ -10,7 +10,6 @@
 #include "support/Messages.h"
 #include "support/NewArray.h"
 
-#include <cmath>
 #include <cstdint>
 #include <new>
 
@@ -145,20 +144,6 @@ void FluxaFrameData::unpackColour(int64_t voxels) {
     }
     delete[] channelData[FluxaEnum::PackedColor];
     channelData[FluxaEnum::PackedColor] = nullptr;
-}
-
-void FluxaFrameData::deriveSpeed(int64_t voxels) {
-    const float* x = getChannel(FluxaEnum::VelocityX);
-    const float* y = x != nullptr ? getChannel(FluxaEnum::VelocityY) : nullptr;
-    const float* z = y != nullptr ? getChannel(FluxaEnum::VelocityZ) : nullptr;
-    float* speed = nullptr;
-    if (z == nullptr || !newArray(speed, uint64_t(voxels))) {
-        return;
-    }
-    for (int64_t v = 0; v < voxels; ++v) {
-        speed[v] = std::sqrt(x[v] * x[v] + y[v] * y[v] + z[v] * z[v]);
-    }
-    channelData[FluxaEnum::Speed] = speed;
 }
 
 float* FluxaFrameData::lockedChannel(int channel) {

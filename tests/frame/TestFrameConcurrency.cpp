@@ -8,6 +8,7 @@
 #include "tests/frame/FrameFixtures.h"
 
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <thread>
@@ -115,5 +116,42 @@ TEST(FrameConcurrency, ZonesDecodeOnThePoolWhileHostThreadsRace) {
                 << channels[i];
         }
     }
+    setThreadPoolThreads(pool, 0);
+}
+
+// Speed on a pool: the components decode in parallel and the magnitudes in slices, with
+// the very values of the single-precision formula; a missing component still stops the
+// request before the others are decoded.
+TEST(FrameConcurrency, SpeedOnThePoolMatchesTheFormulaAndStopsAtAMissingComponent) {
+    constexpr int Voxels = 1001;
+    std::vector<float> velocity[3];
+    std::string table;
+    for (int c = 0; c < 3; ++c) {
+        for (int v = 0; v < Voxels; ++v) {
+            velocity[c].push_back(float((v * 7919 + c * 104729) % 2003) / 97.0f - 10.0f);
+        }
+        table += gridRecord(4 + c, rawStream(velocity[c]));
+    }
+    XUtils::ThreadPool pool;
+    ASSERT_EQ(setThreadPoolThreads(pool, 2), 2);
+    FluxaFrameData frame;
+    giveRecords(frame, Voxels, 1, 1, table);
+    const float* speed = frame.getChannel(FluxaEnum::Speed);
+    ASSERT_NE(speed, nullptr);
+    for (int v = 0; v < Voxels; ++v) {
+        const float x = velocity[0][v], y = velocity[1][v], z = velocity[2][v];
+        const float xx = x * x, yy = y * y, zz = z * z;
+        const float sum = xx + yy;
+        ASSERT_EQ(speed[v], std::sqrt(sum + zz)) << v;
+    }
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_NE(frame.channelData[4 + c], nullptr) << "components stay decoded";
+    }
+
+    FluxaFrameData partial;
+    giveRecords(partial, Voxels, 1, 1,
+                gridRecord(4, rawStream(velocity[0])) + gridRecord(6, rawStream(velocity[2])));
+    EXPECT_EQ(partial.getChannel(FluxaEnum::Speed), nullptr);
+    EXPECT_EQ(partial.channelData[6], nullptr);
     setThreadPoolThreads(pool, 0);
 }
