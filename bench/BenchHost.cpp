@@ -66,20 +66,7 @@ void BM_OpenFrame(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * int64_t(std::filesystem::file_size(path)));
 }
 
-// newIKor, the slots in turn, deleteIKor, frame after frame, on a pool of range(0) threads.
-void readFreshFrames(benchmark::State& state, const std::vector<int>& slots) {
-    const std::string& path = sixChannelKorFile();
-    korSetThreadCount(int(state.range(0)));
-    for (auto _ : state) {
-        if (!korbench::readKorChannels(path, slots)) {
-            state.SkipWithError("a channel did not decode");
-            break;
-        }
-    }
-    korSetThreadCount(0);
-    const int64_t side = korbench::SixChannelSide;
-    state.SetItemsProcessed(state.iterations() * int64_t(slots.size()) * side * side * side);
-}
+using korbench::readFreshFrames;
 
 void BM_FreshSmoke(benchmark::State& state) {
     readFreshFrames(state, {FluxaEnum::Smoke});

@@ -53,6 +53,8 @@ const std::string& sixChannelKorFile() {
     return written.path;
 }
 
+namespace {
+
 bool readKorChannels(const std::string& path, const std::vector<int>& slots) {
     IKor* frame = newIKor(path.c_str());
     if (frame == nullptr) {
@@ -64,6 +66,22 @@ bool readKorChannels(const std::string& path, const std::vector<int>& slots) {
     }
     deleteIKor(frame);
     return decoded;
+}
+
+} // namespace
+
+void readFreshFrames(benchmark::State& state, const std::vector<int>& slots) {
+    const std::string& path = sixChannelKorFile();
+    korSetThreadCount(int(state.range(0)));
+    for (auto _ : state) {
+        if (!readKorChannels(path, slots)) {
+            state.SkipWithError("a channel did not decode");
+            break;
+        }
+    }
+    korSetThreadCount(0);
+    const int64_t side = SixChannelSide;
+    state.SetItemsProcessed(state.iterations() * int64_t(slots.size()) * side * side * side);
 }
 
 } // namespace korbench

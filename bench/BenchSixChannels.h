@@ -3,6 +3,7 @@
 // three velocity components), as the simulator stores them.
 #pragma once
 
+#include <benchmark/benchmark.h>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,8 @@ const std::vector<SixChannel>& sixChannels();
 // (on the calling thread, so that it holds the same zones whatever the pool size).
 const std::string& sixChannelKorFile();
 
-// Fresh frames as a host opens them: newIKor, getChannel of each slot, deleteIKor.
-// Returns false when the frame did not open or a channel did not decode.
-bool readKorChannels(const std::string& path, const std::vector<int>& slots);
+// Fresh frames of the "kor" file as a host reads them, frame after frame: newIKor, the
+// slots in turn, deleteIKor, on a pool of state.range(0) threads.
+void readFreshFrames(benchmark::State& state, const std::vector<int>& slots);
 
 } // namespace korbench

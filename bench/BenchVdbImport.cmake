@@ -11,6 +11,15 @@ if(TARGET vdbbridge)
     add_dependencies(bench_vdb_import vdbbridge)
 endif()
 
+# The six-channel frame read whole: kor on fresh frames against OpenVDB with Blosc.
+if(TARGET kor_openvdb)
+    add_executable(bench_vdb_frame BenchVdbFrame.cpp BenchSixChannels.cpp BenchGrids.cpp)
+    target_link_libraries(bench_vdb_frame PRIVATE korloader::korloader kor_openvdb
+        benchmark::benchmark kor_warnings)
+    set_target_properties(bench_vdb_frame PROPERTIES
+        CXX_VISIBILITY_PRESET default VISIBILITY_INLINES_HIDDEN OFF)
+endif()
+
 # kortool convert of a Blender frame against OpenVDB's own read of it.
 if(TARGET vdbbridge AND TARGET kortool)
     add_executable(bench_convert BenchConvert.cpp)
