@@ -25,8 +25,13 @@ const std::vector<SixChannel>& sixChannels();
 // (on the calling thread, so that it holds the same zones whatever the pool size).
 const std::string& sixChannelKorFile();
 
+// What an iteration of readFreshFrames times: the getChannel calls alone, or the whole frame
+// from newIKor to deleteIKor.
+enum class FrameTiming { DecodeOnly, WholeFrame };
+
 // Fresh frames of the "kor" file as a host reads them, frame after frame: newIKor, the
-// slots in turn, deleteIKor, on a pool of state.range(0) threads.
-void readFreshFrames(benchmark::State& state, const std::vector<int>& slots);
+// slots in turn, deleteIKor, on a pool of state.range(0) threads. The benchmark must use
+// manual time.
+void readFreshFrames(benchmark::State& state, const std::vector<int>& slots, FrameTiming timing);
 
 } // namespace korbench

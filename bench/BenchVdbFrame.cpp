@@ -88,7 +88,7 @@ void BM_KorSixChannelsFreshFrames(benchmark::State& state) {
     for (const korbench::SixChannel& spec : korbench::sixChannels()) {
         slots.push_back(spec.channel);
     }
-    korbench::readFreshFrames(state, slots);
+    korbench::readFreshFrames(state, slots, korbench::FrameTiming::WholeFrame);
     state.counters["fileMB"] = fileMB(path);
 }
 
@@ -101,7 +101,7 @@ BENCHMARK(BM_KorSixChannelsFreshFrames)
     ->Arg(1)
     ->Arg(2)
     ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+    ->UseManualTime();
 
 } // namespace
 
