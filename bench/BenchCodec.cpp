@@ -167,6 +167,22 @@ void BM_EncodeSmoke(benchmark::State& state) {
     report(state, smoke());
 }
 
+// The zone encoder alone, as the writer's save runs it, at state.range(0) pool threads.
+void BM_EncodeSmokeZones(benchmark::State& state) {
+    XUtils::ThreadPool pool;
+    setThreadPoolThreads(pool, int(state.range(0)));
+    const int32_t extents[3] = {GridSize, GridSize, GridSize};
+    {
+        SGCompressor<3> compressor;
+        for (auto _ : state) {
+            benchmark::DoNotOptimize(
+                compressZones(compressor, smoke().data.data(), extents, 16, 0, 1));
+        }
+    }
+    setThreadPoolThreads(pool, 0);
+    state.SetItemsProcessed(state.iterations() * int64_t(smoke().data.size()));
+}
+
 void decodeZones(benchmark::State& state, int threads) {
     XUtils::ThreadPool pool;
     if (threads > 0) {
@@ -204,6 +220,7 @@ BENCHMARK(BM_DecodeNoise)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeDenseSmooth)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeVelocityPasses2Bits12)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EncodeSmoke)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EncodeSmokeZones)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DecodeSmokeZonesSequential)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DecodeSmokeZonesPool2)->Unit(benchmark::kMillisecond)->UseRealTime();
 

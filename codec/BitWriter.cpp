@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "codec/BitWriter.h"
 
-#include "support/ByteOrder.h"
 #include "support/Messages.h"
-
-#include <cassert>
 
 bool BitWriter::Reset(int64_t reserveBytes) {
     failed = false;
@@ -27,27 +24,15 @@ bool BitWriter::AppendWord(uint32_t value, bool checkLimit) {
     }
     writeLE32(output.Data() + at, value);
     if (checkLimit && ByteCount() >= limit) {
-        logMessage("WriteWord exceeded! output.count()=%.0f, bufferLimit=%.0f\n",
-                   static_cast<double>(ByteCount()), static_cast<double>(limit));
+        LogLimitReached();
         return false;
     }
     return true;
 }
 
-bool BitWriter::Write(uint64_t value, uint32_t bitCount) {
-    assert(bitCount <= 32);
-    if (bitCount == 0) {
-        return !failed;
-    }
-    word |= (value & ((uint64_t(1) << bitCount) - 1)) << pendingBits;
-    pendingBits += bitCount;
-    if (pendingBits < 32) {
-        return !failed;
-    }
-    const uint32_t full = static_cast<uint32_t>(word);
-    word >>= 32;
-    pendingBits -= 32;
-    return AppendWord(full, true) && !failed;
+void BitWriter::LogLimitReached() const {
+    logMessage("WriteWord exceeded! output.count()=%.0f, bufferLimit=%.0f\n",
+               static_cast<double>(ByteCount()), static_cast<double>(limit));
 }
 
 bool BitWriter::Close() {

@@ -3,8 +3,11 @@
 // out little-endian, so a coder stream is always a whole number of words.
 #pragma once
 
+#include "support/ByteOrder.h"
 #include "support/iArray.h"
 
+#include <algorithm>
+#include <cassert>
 #include <cstdint>
 
 // Fields:
@@ -21,8 +24,29 @@ public:
     void SetLimit(uint64_t bytes) { limit = bytes; }
 
     // Appends the low bitCount (<= 32) bits of value. False once the limit is reached;
-    // the bits after the word that reached it are dropped.
-    bool Write(uint64_t value, uint32_t bitCount);
+    // the bits after the word that reached it are dropped. Inline: the coder writes every
+    // item through it.
+    bool Write(uint64_t value, uint32_t bitCount) {
+        assert(bitCount <= 32);
+        word |= (value & ((uint64_t(1) << bitCount) - 1)) << pendingBits;
+        pendingBits += bitCount;
+        if (pendingBits < 32) {
+            return !failed;
+        }
+        const uint32_t full = static_cast<uint32_t>(word);
+        word >>= 32;
+        pendingBits -= 32;
+        return AppendWord(full, true) && !failed;
+    }
+    struct Code {
+        uint32_t bits;
+        uint32_t length;
+    };
+    // Writes count codes as Write would one by one, codeOf(i) giving the i-th (length at
+    // most maxLength <= 32), with the open word held in registers and the room claimed
+    // once. False once the limit is reached.
+    template <typename CodeOf>
+    bool WriteEach(uint64_t count, uint32_t maxLength, CodeOf codeOf);
     // Flushes an open word, its unused high bits 0.
     bool Close();
 
@@ -33,6 +57,7 @@ public:
 
 private:
     bool AppendWord(uint32_t value, bool checkLimit);
+    void LogLimitReached() const;
 
     iArray<uint8_t, int64_t> output;
     uint64_t word = 0;
@@ -40,3 +65,44 @@ private:
     uint64_t limit = UINT64_MAX;
     bool failed = false;
 };
+
+template <typename CodeOf>
+bool BitWriter::WriteEach(uint64_t count, uint32_t maxLength, CodeOf codeOf) {
+    const int64_t at = output.Count();
+    uint64_t room = ((pendingBits + count * maxLength) / 32 + 1) * 4;
+    // Writing stops at the first word that reaches the limit.
+    const uint64_t written = static_cast<uint64_t>(at);
+    room = std::min(room, (limit > written ? limit - written : 0) + 4);
+    if (failed || !output.SetSize(at + static_cast<int64_t>(room))) {
+        failed = true;
+        return false;
+    }
+    uint8_t* const data = output.Data();
+    uint64_t bytes = written;
+    uint64_t open = word;
+    uint32_t bits = pendingBits;
+    bool fits = true;
+    for (uint64_t i = 0; i < count; ++i) {
+        const Code code = codeOf(i);
+        assert(code.length <= maxLength);
+        open |= (code.bits & ((uint64_t(1) << code.length) - 1)) << bits;
+        bits += code.length;
+        if (bits >= 32) {
+            writeLE32(data + bytes, static_cast<uint32_t>(open));
+            bytes += 4;
+            open >>= 32;
+            bits -= 32;
+            if (bytes >= limit) {
+                fits = false;
+                break;
+            }
+        }
+    }
+    word = open;
+    pendingBits = bits;
+    output.SetSize(static_cast<int64_t>(bytes));
+    if (!fits) {
+        LogLimitReached();
+    }
+    return fits;
+}

@@ -1,39 +1,181 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "codec/BlockEncoder.h"
 
-#include <cmath>
+#include "codec/RunPacker.h"
+#include "support/NewArray.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t SignBit = 0x80000000u;
+constexpr uint32_t ExponentBits = 0x7F800000u;
+// 2^31 as a float.
+constexpr uint32_t TwoTo31Bits = 0x4F000000u;
+// Rows are quantised in pieces this long, so a piece and its differences stay in L1.
+constexpr uint64_t ChunkElements = 2048;
+
+uint32_t bitsOf(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    return bits;
+}
+
+float valueOfBits(uint32_t bits) {
+    float value;
+    std::memcpy(&value, &bits, 4);
+    return value;
+}
+
+// Floats ordered as signed integers: negative values have their magnitude bits flipped.
+// Loops over integers vectorise where float minima, which the compiler may not reorder,
+// do not. -0.0 orders below +0.0; the caller settles which zero it meant.
+int32_t orderedKey(uint32_t bits) {
+    const int32_t signedBits = static_cast<int32_t>(bits);
+    return signedBits ^ ((signedBits >> 31) & INT32_MAX);
+}
+
+float valueOfKey(int32_t key) {
+    return valueOfBits(static_cast<uint32_t>(key ^ ((key >> 31) & INT32_MAX)));
+}
+
+void widenRange(const int32_t* values, uint64_t count, int32_t& lowest, int32_t& highest) {
+    int32_t low = lowest;
+    int32_t high = highest;
+    for (uint64_t e = 0; e < count; ++e) {
+        low = values[e] < low ? values[e] : low;
+        high = values[e] > high ? values[e] : high;
+    }
+    lowest = low;
+    highest = high;
+}
+
+// out[t] = quantised[t + 1] - quantised[t], the x-difference (quantised[0] is the element
+// before the chunk, 0 at a row's start), then minus the previous row's x-difference and
+// minus the previous plane's xy-difference where Rows and Planes say those exist. row
+// and plane receive this chunk's x- and xy-differences for the next row and plane.
+template <bool Rows, bool Planes>
+void differenceChunk(const uint32_t* quantised, uint64_t count, uint32_t* row, uint32_t* plane,
+                     uint32_t* out) {
+    for (uint64_t t = 0; t < count; ++t) {
+        const uint32_t x = quantised[t + 1] - quantised[t];
+        uint32_t y = x;
+        if (Rows) {
+            y = x - row[t];
+            row[t] = x;
+        }
+        uint32_t z = y;
+        if (Planes) {
+            z = y - plane[t];
+            plane[t] = y;
+        }
+        out[t] = z;
+    }
+}
+
+// row and plane are null along axes that have no saved line to subtract.
+void differenceRow(const uint32_t* quantised, uint64_t count, uint32_t* row, uint32_t* plane,
+                   uint32_t* out) {
+    if (row != nullptr && plane != nullptr) {
+        differenceChunk<true, true>(quantised, count, row, plane, out);
+    } else if (row != nullptr) {
+        differenceChunk<true, false>(quantised, count, row, plane, out);
+    } else if (plane != nullptr) {
+        differenceChunk<false, true>(quantised, count, row, plane, out);
+    } else {
+        differenceChunk<false, false>(quantised, count, row, plane, out);
+    }
+}
+
+// One sweep for passes 0 and 1. A single difference pass along every axis is
+// d = q - q[x-1] - q[y-1] + ... taken in any axis order, since the passes of different
+// axes commute; holding the previous row's x-differences and the previous plane's
+// xy-differences is enough to produce every d as soon as its q is known.
+bool sweepDifferenced(const float* data, const uint64_t extent[3], uint32_t passes, float minimum,
+                      float scale, RunPacker& packer, uint32_t* previousRow,
+                      uint32_t* previousPlane, int32_t& lowest, int32_t& highest) {
+    const uint64_t nx = extent[0];
+    uint32_t quantised[ChunkElements + 1];
+    int32_t differenced[ChunkElements];
+    bool fits = true;
+    for (uint64_t k = 0; k < extent[2]; ++k) {
+        for (uint64_t j = 0; j < extent[1]; ++j) {
+            const uint64_t rowStart = (k * extent[1] + j) * nx;
+            // The first row of a plane, like the first plane, subtracts nothing: a
+            // difference pass leaves the first line of each axis as it is.
+            if (j == 0 && previousRow != nullptr) {
+                std::fill(previousRow, previousRow + nx, 0u);
+            }
+            uint32_t* const planeRow = previousPlane != nullptr ? previousPlane + j * nx : nullptr;
+            uint32_t carried = 0;
+            for (uint64_t i = 0; i < nx; i += ChunkElements) {
+                const uint64_t count = std::min(ChunkElements, nx - i);
+                int32_t* const out = differenced;
+                if (passes == 0) {
+                    fits = quantiseValues(data + rowStart + i, count, minimum, scale, out) && fits;
+                } else {
+                    fits = quantiseValues(data + rowStart + i, count, minimum, scale,
+                                          reinterpret_cast<int32_t*>(quantised + 1)) &&
+                           fits;
+                    quantised[0] = carried;
+                    carried = quantised[count];
+                    differenceRow(quantised, count,
+                                  previousRow != nullptr ? previousRow + i : nullptr,
+                                  planeRow != nullptr ? planeRow + i : nullptr,
+                                  reinterpret_cast<uint32_t*>(out));
+                }
+                widenRange(out, count, lowest, highest);
+                packer.Feed(out, count);
+            }
+        }
+    }
+    return fits;
+}
+
+} // namespace
 
 void findValueRange(const float* data, uint64_t count, float& minimum, float& maximum) {
-    minimum = count > 0 ? data[0] : 0.0f;
-    maximum = minimum;
+    minimum = 0;
+    maximum = 0;
+    int32_t lowest = INT32_MAX;
+    int32_t highest = INT32_MIN;
+    uint32_t nonFinite = 0;
     for (uint64_t e = 0; e < count; ++e) {
-        const float value = data[e];
-        // A channel with a NaN or an infinity is stored as zeros, as it always was.
-        if (!std::isfinite(value)) {
-            minimum = 0;
-            maximum = 0;
-            return;
-        }
-        minimum = value < minimum ? value : minimum;
-        maximum = value > maximum ? value : maximum;
+        const uint32_t bits = bitsOf(data[e]);
+        const int32_t key = orderedKey(bits);
+        lowest = key < lowest ? key : lowest;
+        highest = key > highest ? key : highest;
+        nonFinite |= (bits & ExponentBits) == ExponentBits ? 1u : 0u;
+    }
+    // A channel with a NaN or an infinity is stored as zeros, as it always was.
+    if (count == 0 || nonFinite != 0) {
+        return;
+    }
+    minimum = valueOfKey(lowest);
+    maximum = valueOfKey(highest);
+    if (minimum == 0.0f) {
+        // Scanning in order, the minimum becomes the first zero and no later one replaces it.
+        minimum = *std::find(data, data + count, 0.0f);
     }
 }
 
 bool quantiseValues(const float* data, uint64_t count, float minimum, float scale, int32_t* q) {
-    constexpr float Limit = 2147483648.0f;
+    uint32_t outside = 0;
     for (uint64_t e = 0; e < count; ++e) {
         const float sum = (data[e] - minimum) * scale + 0.5f;
-        // Also false for NaN, which an infinite scale can produce.
-        if (!(sum > -Limit && sum < Limit)) {
-            return false;
-        }
-        int32_t truncated = static_cast<int32_t>(sum);
-        if (static_cast<float>(truncated) > sum) {
-            --truncated;
-        }
-        q[e] = truncated;
+        // |sum| < 2^31, tested on the bits so that the loop has no branch; false for NaN,
+        // which an infinite scale can produce. Sums outside are not converted: the
+        // conversion would be undefined.
+        const uint32_t bits = bitsOf(sum);
+        const uint32_t fits = (bits & ~SignBit) < TwoTo31Bits ? 1u : 0u;
+        outside |= fits ^ 1u;
+        const float bounded = valueOfBits(bits & (0u - fits));
+        const int32_t truncated = static_cast<int32_t>(bounded);
+        q[e] = truncated - (static_cast<float>(truncated) > bounded ? 1 : 0);
     }
-    return true;
+    return outside == 0;
 }
 
 void differenceGrid(uint32_t* q, const uint64_t extent[3], uint32_t passes) {
@@ -61,4 +203,37 @@ void differenceGrid(uint32_t* q, const uint64_t extent[3], uint32_t passes) {
             }
         }
     }
+}
+
+bool packDifferenced(const float* data, const uint64_t extent[3], uint32_t passes, float minimum,
+                     float scale, int32_t* work, RunPacker& packer, int32_t& lowest,
+                     int32_t& highest) {
+    lowest = INT32_MAX;
+    highest = INT32_MIN;
+    const uint64_t plane = extent[0] * extent[1];
+    uint32_t* previousRow = nullptr;
+    uint32_t* previousPlane = nullptr;
+    // Saved lines are needed only along axes that have a second line to subtract them from.
+    const bool rows = passes == 1 && extent[1] > 1;
+    const bool planes = passes == 1 && extent[2] > 1;
+    const bool swept = passes <= 1 && (!rows || newZeroedArray(previousRow, extent[0])) &&
+                       (!planes || newZeroedArray(previousPlane, plane));
+    bool fits = false;
+    if (swept) {
+        fits = sweepDifferenced(data, extent, passes, minimum, scale, packer, previousRow,
+                                previousPlane, lowest, highest);
+    } else {
+        // Deeper differencing, or no room for the saved lines: the plain passes, then the
+        // packer folds the grid in place.
+        const uint64_t count = plane * extent[2];
+        fits = quantiseValues(data, count, minimum, scale, work);
+        if (fits) {
+            differenceGrid(reinterpret_cast<uint32_t*>(work), extent, passes);
+            widenRange(work, count, lowest, highest);
+            packer.Feed(work, count);
+        }
+    }
+    std::free(previousRow);
+    std::free(previousPlane);
+    return fits;
 }

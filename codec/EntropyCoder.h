@@ -91,6 +91,10 @@ public:
 
     /// Writes a coder stream for the items; returns its size in bytes, 0 on failure.
     uint64_t Encode(const int32_t* items, uint64_t itemCount);
+    /// The same for items stored itemOffset above their values (wrapping), whose smallest
+    /// and largest values the caller knows (0 and 0 when there are none).
+    uint64_t Encode(const int32_t* items, uint64_t itemCount, int32_t minimum, int32_t maximum,
+                    int32_t itemOffset);
     /// Appends the low bitCount (<= 32) bits of value; false at the buffer limit.
     bool WriteWord(uint64_t value, uint32_t bitCount) { return writer.Write(value, bitCount); }
     const uint8_t* OutputData() const { return writer.Data(); }
@@ -121,13 +125,19 @@ private:
     uint64_t FinishExpansion(const int32_t* out, uint64_t done, uint64_t end,
                              const DecodeEntry* run);
 
+    // What Encode codes: item i stands for items[i] - origin + minimum, its symbol is
+    // items[i] - origin (both wrapping), and minimum is the stream's bias.
+    struct Items {
+        const int32_t* items;
+        uint64_t count;
+        int32_t minimum;
+        int32_t origin;
+    };
     enum class TableOutcome { Written, TooLarge, OutOfMemory };
-    TableOutcome EncodeTable(const int32_t* items, uint64_t itemCount, int32_t minimum,
-                             uint64_t range, uint32_t bitWidth, uint64_t directBytes);
-    void EncodeFixedWidth(const int32_t* items, uint64_t itemCount, int32_t minimum,
-                          uint32_t bitWidth);
-    bool WriteTable(const int32_t* items, uint64_t itemCount, int32_t minimum, uint32_t bitWidth,
-                    const SymbolEntries& symbols);
+    TableOutcome EncodeTable(const Items& coded, uint64_t range, uint32_t bitWidth,
+                             uint64_t directBytes);
+    void EncodeFixedWidth(const Items& coded, uint32_t bitWidth);
+    bool WriteTable(const Items& coded, uint32_t bitWidth, const SymbolEntries& symbols);
 
     uint32_t width = 0;
     uint32_t symbolCount = 0;

@@ -2,6 +2,7 @@
 // Encoding half of the coder. Sizes are 64-bit throughout: grids of 2^27 items and more
 // are ordinary, and an item range can span all 2^32 values.
 #include "codec/EntropyCoder.h"
+#include "codec/RunPacker.h"
 #include "codec/StreamFormat.h"
 #include "codec/SymbolEntries.h"
 #include "support/Messages.h"
@@ -19,53 +20,28 @@ constexpr int64_t InitialOutputBytes = 100000;
 
 uint64_t EntropyCoder::RunLengthPack(const int32_t* in, int32_t* out, uint64_t count,
                                      int32_t minimumRun) {
-    if (count == 0) {
-        return 0;
-    }
-    int32_t last = in[0];
-    out[0] = last;
-    uint64_t written = 1;
-    uint64_t firstRepeat = 0;
-    int32_t repeats = 0;
-    bool runOpen = false;
-    for (uint64_t i = 1; i < count; ++i) {
-        const int32_t value = in[i];
-        // A marker at its most negative closes the run, so run lengths stay within 2^31 - 1.
-        if (runOpen && value == last && out[written - 1] != -INT32_MAX) {
-            --out[written - 1];
-            continue;
-        }
-        if (runOpen || value != last) {
-            out[written++] = value;
-            last = value;
-            repeats = 0;
-            runOpen = false;
-            continue;
-        }
-        ++repeats;
-        if (repeats < minimumRun) {
-            if (repeats == 1) {
-                firstRepeat = written;
-            }
-            out[written++] = value;
-            continue;
-        }
-        written = firstRepeat;
-        out[written++] = -minimumRun;
-        runOpen = true;
-    }
-    return written;
+    RunPacker packer(out, minimumRun);
+    packer.Feed(in, count);
+    return packer.Finish();
 }
 
 uint64_t EntropyCoder::Encode(const int32_t* items, uint64_t itemCount) {
-    writer.Reset(InitialOutputBytes);
-    FreeTables();
     int32_t minimum = itemCount > 0 ? items[0] : 0;
     int32_t maximum = minimum;
     for (uint64_t i = 0; i < itemCount; ++i) {
         minimum = std::min(minimum, items[i]);
         maximum = std::max(maximum, items[i]);
     }
+    return Encode(items, itemCount, minimum, maximum, 0);
+}
+
+uint64_t EntropyCoder::Encode(const int32_t* items, uint64_t itemCount, int32_t minimum,
+                              int32_t maximum, int32_t itemOffset) {
+    const Items coded{
+        items, itemCount, minimum,
+        static_cast<int32_t>(static_cast<uint32_t>(minimum) + static_cast<uint32_t>(itemOffset))};
+    writer.Reset(InitialOutputBytes);
+    FreeTables();
     const uint64_t range = static_cast<uint64_t>(int64_t(maximum) - int64_t(minimum));
     // range + 1 == 2^32 needs 33 bits to count, but every symbol still fits in 32.
     const uint32_t bitWidth = std::min<uint32_t>(StreamFormat::bitLength(range + 1), 32);
@@ -73,11 +49,10 @@ uint64_t EntropyCoder::Encode(const int32_t* items, uint64_t itemCount) {
 
     // The table form is always weighed against the fixed-width one, however wide the range.
     writer.SetLimit(directBytes + 8);
-    const TableOutcome outcome =
-        EncodeTable(items, itemCount, minimum, range, bitWidth, directBytes);
+    const TableOutcome outcome = EncodeTable(coded, range, bitWidth, directBytes);
     FreeTables();
     if (outcome == TableOutcome::TooLarge) {
-        EncodeFixedWidth(items, itemCount, minimum, bitWidth);
+        EncodeFixedWidth(coded, bitWidth);
     }
     if (outcome == TableOutcome::OutOfMemory || writer.Failed()) {
         writer.Reset(0);
@@ -86,11 +61,11 @@ uint64_t EntropyCoder::Encode(const int32_t* items, uint64_t itemCount) {
     return writer.ByteCount();
 }
 
-EntropyCoder::TableOutcome EntropyCoder::EncodeTable(const int32_t* items, uint64_t itemCount,
-                                                     int32_t minimum, uint64_t range,
+EntropyCoder::TableOutcome EntropyCoder::EncodeTable(const Items& coded, uint64_t range,
                                                      uint32_t bitWidth, uint64_t directBytes) {
     SymbolEntries symbols;
-    switch (symbols.Collect(items, itemCount, minimum, range, srt, symbolCount)) {
+    switch (symbols.Collect(coded.items, coded.count, coded.minimum, coded.origin, range, srt,
+                            symbolCount)) {
     case SymbolEntries::Outcome::OutOfMemory:
         return TableOutcome::OutOfMemory;
     case SymbolEntries::Outcome::TooFrequent:
@@ -102,9 +77,7 @@ EntropyCoder::TableOutcome EntropyCoder::EncodeTable(const int32_t* items, uint6
     std::sort(srt, srt + symbolCount, [](const SymbolFrequency& a, const SymbolFrequency& b) {
         return a.frequency > b.frequency;
     });
-    if (!symbols.MapEntries(srt, symbolCount)) {
-        return TableOutcome::OutOfMemory;
-    }
+    symbols.MapEntries(srt, symbolCount);
     if (!newZeroedArray(val2code, uint64_t(2) * symbolCount)) {
         logMessage("Encode newZeroedArray val2code failed!\n");
         return TableOutcome::OutOfMemory;
@@ -116,7 +89,7 @@ EntropyCoder::TableOutcome EntropyCoder::EncodeTable(const int32_t* items, uint6
     nextFreeNode = 1;
     codeTooLong = false;
     // val2code holds 32 code bits; a longer code cannot be written.
-    if (!Build(0, 0, symbolCount, itemCount, 0, 0) || codeTooLong) {
+    if (!Build(0, 0, symbolCount, coded.count, 0, 0) || codeTooLong) {
         return TableOutcome::TooLarge;
     }
     uint64_t codeBits = 0;
@@ -129,16 +102,14 @@ EntropyCoder::TableOutcome EntropyCoder::EncodeTable(const int32_t* items, uint6
                    static_cast<double>(directBytes), static_cast<double>(tableBytes));
         return TableOutcome::TooLarge;
     }
-    return WriteTable(items, itemCount, minimum, bitWidth, symbols) ? TableOutcome::Written
-                                                                    : TableOutcome::TooLarge;
+    return WriteTable(coded, bitWidth, symbols) ? TableOutcome::Written : TableOutcome::TooLarge;
 }
 
-bool EntropyCoder::WriteTable(const int32_t* items, uint64_t itemCount, int32_t minimum,
-                              uint32_t bitWidth, const SymbolEntries& symbols) {
+bool EntropyCoder::WriteTable(const Items& coded, uint32_t bitWidth, const SymbolEntries& symbols) {
     const uint32_t frequencyBits = StreamFormat::bitLength(static_cast<uint64_t>(srt[0].frequency));
     bool fits = WriteWord(0, StreamFormat::WidthBits) &&
                 WriteWord(symbolCount, StreamFormat::CountBits) &&
-                WriteWord(static_cast<uint32_t>(minimum), StreamFormat::BiasBits) &&
+                WriteWord(static_cast<uint32_t>(coded.minimum), StreamFormat::BiasBits) &&
                 WriteWord(frequencyBits, StreamFormat::FrequencyWidthBits) &&
                 WriteWord(bitWidth, StreamFormat::SymbolWidthBits);
     for (uint32_t i = 0; fits && i < symbolCount; ++i) {
@@ -150,21 +121,22 @@ bool EntropyCoder::WriteTable(const int32_t* items, uint64_t itemCount, int32_t 
         }
         fits = fits && WriteWord(srt[i].symbol, bitWidth);
     }
-    for (uint64_t i = 0; fits && i < itemCount; ++i) {
-        const uint64_t entry = symbols.EntryOf(SymbolEntries::SymbolOf(items[i], minimum));
-        fits = WriteWord(val2code[2 * entry], val2code[2 * entry + 1]);
-    }
+    const uint32_t* const codes = val2code;
+    fits = fits && writer.WriteEach(coded.count, 32, [&](uint64_t i) {
+        const uint64_t entry =
+            symbols.EntryOf(SymbolEntries::SymbolOf(coded.items[i], coded.origin));
+        return BitWriter::Code{codes[2 * entry], codes[2 * entry + 1]};
+    });
     return fits && writer.Close();
 }
 
-void EntropyCoder::EncodeFixedWidth(const int32_t* items, uint64_t itemCount, int32_t minimum,
-                                    uint32_t bitWidth) {
+void EntropyCoder::EncodeFixedWidth(const Items& coded, uint32_t bitWidth) {
     writer.Reset(InitialOutputBytes);
     // The fixed-width form is exactly directBytes long, so no limit applies.
     WriteWord(bitWidth, StreamFormat::WidthBits);
-    WriteWord(static_cast<uint32_t>(minimum), StreamFormat::BiasBits);
-    for (uint64_t i = 0; i < itemCount; ++i) {
-        WriteWord(SymbolEntries::SymbolOf(items[i], minimum), bitWidth);
-    }
+    WriteWord(static_cast<uint32_t>(coded.minimum), StreamFormat::BiasBits);
+    writer.WriteEach(coded.count, bitWidth, [&](uint64_t i) {
+        return BitWriter::Code{SymbolEntries::SymbolOf(coded.items[i], coded.origin), bitWidth};
+    });
     writer.Close();
 }

@@ -4,6 +4,7 @@
 #include "codec/BlockDecoder.h"
 #include "codec/BlockEncoder.h"
 #include "codec/EntropyCoder.h"
+#include "codec/RunPacker.h"
 #include "codec/StreamFormat.h"
 #include "support/ByteOrder.h"
 #include "support/Messages.h"
@@ -27,7 +28,9 @@ template <int N>
 SGCompressor<N>::SGCompressor() : MTJobs(nullptr), output(0, 4) {}
 
 template <int N>
-SGCompressor<N>::~SGCompressor() = default;
+SGCompressor<N>::~SGCompressor() {
+    std::free(workArray);
+}
 
 template <int N>
 const char* SGCompressor<N>::GetName() const {
@@ -177,13 +180,27 @@ bool SGCompressor<N>::AppendRaw(const float* data, uint64_t elements) {
 
 template <int N>
 uint64_t SGCompressor<N>::FinishCompress(uint64_t bytes) {
-    std::free(workArray);
-    workArray = nullptr;
     if (outputFailed || bytes == 0) {
         output.SetSize(0);
         return 0;
     }
     return OutputBytes();
+}
+
+template <int N>
+bool SGCompressor<N>::ReserveWork(uint64_t elements) {
+    if (elements <= workElements) {
+        return true;
+    }
+    std::free(workArray);
+    workElements = 0;
+    workArray = static_cast<int32_t*>(std::malloc(elements * 4));
+    if (workArray == nullptr) {
+        return false;
+    }
+    adviseLargeBlock(workArray, elements * 4);
+    workElements = elements;
+    return true;
 }
 
 template <int N>
@@ -234,8 +251,7 @@ uint64_t SGCompressor<N>::Compress(const float* data, const int32_t* extents, in
         AppendOutput(bytes, 4);
         return FinishCompress(1);
     }
-    workArray = static_cast<int32_t*>(std::malloc(elements * 4));
-    if (workArray == nullptr) {
+    if (!ReserveWork(elements)) {
         logMessage("Can't allocate %d MB for compression", static_cast<int>(elements / 1048576));
         return 0;
     }
@@ -243,32 +259,33 @@ uint64_t SGCompressor<N>::Compress(const float* data, const int32_t* extents, in
         bits > 0 ? static_cast<float>(1 << bits) / (maximum - minimum) : 1.0f / step;
     // A range that overflows to infinity, or quantised values beyond 32 bits, cannot be
     // coded: the data goes out raw instead of decoding to NaN or wrapped integers.
-    bool coded = std::isfinite(scale) && scale != 0.0f &&
-                 quantiseValues(data, elements, minimum, scale, workArray);
+    iArray<int64_t, int64_t> markers;
+    RunPacker packer(workArray, StreamFormat::MinimumRun, &markers);
     int32_t base = 0;
-    uint64_t itemCount = 0;
-    if (coded) {
-        differenceGrid(reinterpret_cast<uint32_t*>(workArray), extent,
-                       static_cast<uint32_t>(passes));
-        int32_t highest = workArray[0];
-        base = workArray[0];
-        for (uint64_t e = 0; e < elements; ++e) {
-            base = std::min(base, workArray[e]);
-            highest = std::max(highest, workArray[e]);
-        }
-        // Items at or above 2^31 would read back as run markers.
-        coded = int64_t(highest) - int64_t(base) <= INT32_MAX;
-    }
+    int32_t highest = 0;
+    bool coded = std::isfinite(scale) && scale != 0.0f &&
+                 packDifferenced(data, extent, static_cast<uint32_t>(passes), minimum, scale,
+                                 workArray, packer, base, highest);
+    // Items at or above 2^31 would read back as run markers.
+    coded = coded && int64_t(highest) - int64_t(base) <= INT32_MAX;
     if (!coded) {
         return FinishCompress(AppendRaw(data, elements) ? 1 : 0);
     }
-    for (uint64_t e = 0; e < elements; ++e) {
-        workArray[e] -= base;
+    const uint64_t itemCount = packer.Finish();
+    if (packer.Failed()) {
+        logMessage("Can't allocate %d MB for compression", static_cast<int>(elements / 1048576));
+        return FinishCompress(0);
     }
-    itemCount =
-        EntropyCoder::RunLengthPack(workArray, workArray, elements, StreamFormat::MinimumRun);
+    // Literals were packed before base was known, so they stand base above their items;
+    // markers are raised to match, and the coder takes every item less base.
+    for (int64_t m = 0; m < markers.Count(); ++m) {
+        int32_t& marker = workArray[markers[m]];
+        marker = static_cast<int32_t>(static_cast<uint32_t>(marker) + static_cast<uint32_t>(base));
+    }
+    // The smallest value becomes the literal 0 and the largest highest - base: every value
+    // is written as a literal at least once, where its first run starts.
     EntropyCoder coder;
-    if (coder.Encode(workArray, itemCount) == 0) {
+    if (coder.Encode(workArray, itemCount, packer.LowestMarker(), highest - base, base) == 0) {
         return FinishCompress(0);
     }
     bytes[0] = static_cast<uint8_t>(StreamFormat::Method::Coded);

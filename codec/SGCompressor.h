@@ -15,7 +15,8 @@
 
 // Fields:
 //   cursor      memory mode: the next byte of the stream being decoded
-//   workArray   the integer grid of the Compress in progress; null outside it
+//   workArray   the integer grid of Compress, workElements long; kept between calls, so
+//               that a compressor encoding slab after slab faults its pages in once
 //   sourceFile  file mode: the stream being decoded
 //   output      the stream the last Compress wrote
 //   outputFailed  the output could not grow during the last Compress
@@ -79,6 +80,7 @@ private:
     void DecodeZones(const ZoneBlock* blocks, uint64_t blockCount, float* outputFloats);
     bool AppendRaw(const float* data, uint64_t elements);
     uint64_t FinishCompress(uint64_t bytes);
+    bool ReserveWork(uint64_t elements);
 
     // A container decode in progress: its jobs take zones from here until none are left.
     const ZoneBlock* pendingBlocks = nullptr;
@@ -88,6 +90,7 @@ private:
 
     const uint8_t* cursor = nullptr;
     int32_t* workArray = nullptr;
+    uint64_t workElements = 0;
     FILE* sourceFile = nullptr;
     iArray<uint8_t, int64_t> output;
     bool outputFailed = false;

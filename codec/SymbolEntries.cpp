@@ -9,120 +9,136 @@
 
 namespace {
 
-// Ranges up to this many symbols are always counted; up to MaxCountedSymbols when there
-// are at least a quarter as many items. Beyond, sorting the items takes less memory.
+// Ranges up to this many symbols are counted whole; up to MaxCountedSymbols when there
+// are at least a quarter as many items. Wider ranges count a window of
+// AlwaysCountedSymbols.
 constexpr uint64_t AlwaysCountedSymbols = uint64_t(1) << 20;
 constexpr uint64_t MaxCountedSymbols = uint64_t(1) << 24;
 constexpr uint64_t CountedSymbolsPerItem = 4;
+// A window over a wide range starts at the marker of a run this long, so that short runs
+// are counted with the literals above them.
+constexpr int64_t WindowRunLength = 4096;
 
 } // namespace
 
 SymbolEntries::~SymbolEntries() {
     std::free(counts);
-    delete[] ascending;
-    delete[] entries;
+    delete[] outside;
+    delete[] outsideRanks;
+}
+
+void SymbolEntries::PlaceWindow(uint64_t itemCount, int32_t minimum, uint64_t range) {
+    const uint64_t symbols = range + 1;
+    if (symbols <= MaxCountedSymbols &&
+        (symbols <= AlwaysCountedSymbols || symbols <= CountedSymbolsPerItem * itemCount)) {
+        windowLow = 0;
+        windowSize = static_cast<uint32_t>(symbols);
+        return;
+    }
+    windowSize = static_cast<uint32_t>(AlwaysCountedSymbols);
+    const int64_t lowItem = std::max<int64_t>(minimum, -WindowRunLength);
+    const uint64_t low = static_cast<uint64_t>(lowItem - int64_t(minimum));
+    windowLow = static_cast<uint32_t>(std::min(low, symbols - AlwaysCountedSymbols));
 }
 
 SymbolEntries::Outcome SymbolEntries::Collect(const int32_t* items, uint64_t itemCount,
-                                              int32_t minimum, uint64_t range,
+                                              int32_t minimum, int32_t origin, uint64_t range,
                                               EntropyCoder::SymbolFrequency*& srt,
                                               uint32_t& symbolCount) {
-    const uint64_t symbols = range + 1;
-    const bool counted =
-        symbols <= MaxCountedSymbols &&
-        (symbols <= AlwaysCountedSymbols || symbols <= CountedSymbolsPerItem * itemCount);
-    const Outcome outcome = counted ? CollectByCounting(items, itemCount, minimum, range, srt)
-                                    : CollectBySorting(items, itemCount, minimum, srt);
-    symbolCount = outcome == Outcome::Collected ? distinct : 0;
-    return outcome;
-}
-
-SymbolEntries::Outcome SymbolEntries::CollectByCounting(const int32_t* items, uint64_t itemCount,
-                                                        int32_t minimum, uint64_t range,
-                                                        EntropyCoder::SymbolFrequency*& srt) {
-    if (!newZeroedArray(counts, range + 1)) {
+    symbolCount = 0;
+    PlaceWindow(itemCount, minimum, range);
+    if (!newZeroedArray(counts, windowSize)) {
         logMessage("Encode newZeroedArray rates failed!\n");
         return Outcome::OutOfMemory;
     }
+    uint64_t outsideItems = 0;
     for (uint64_t i = 0; i < itemCount; ++i) {
-        ++counts[SymbolOf(items[i], minimum)];
+        const uint32_t inWindow = SymbolOf(items[i], origin) - windowLow;
+        if (inWindow < windowSize) {
+            ++counts[inWindow];
+        } else {
+            ++outsideItems;
+        }
     }
-    uint64_t occurring = 0;
-    for (uint64_t symbol = 0; symbol <= range; ++symbol) {
-        occurring += counts[symbol] != 0 ? 1 : 0;
+    const Outcome outcome = CountOutside(items, itemCount, origin, outsideItems);
+    if (outcome == Outcome::OutOfMemory) {
+        return outcome;
+    }
+    uint64_t occurring = outsideCount;
+    for (uint32_t s = 0; s < windowSize; ++s) {
+        occurring += counts[s] != 0 ? 1 : 0;
     }
     if (!newArray(srt, occurring)) {
         logMessage("Encode newArray srt failed!\n");
         return Outcome::OutOfMemory;
     }
     distinct = static_cast<uint32_t>(occurring);
+    // Ascending symbol order: the outside symbols below the window, the window, the rest.
+    const uint64_t below = static_cast<uint64_t>(
+        std::lower_bound(outside, outside + outsideCount, windowLow) - outside);
     uint32_t entry = 0;
-    bool fits = true;
-    for (uint64_t symbol = 0; symbol <= range; ++symbol) {
-        if (counts[symbol] != 0) {
-            fits = fits && counts[symbol] <= uint32_t(INT32_MAX);
-            srt[entry++] = {static_cast<uint32_t>(symbol), static_cast<int32_t>(counts[symbol])};
+    for (uint64_t o = 0; o < below; ++o) {
+        srt[entry++] = {outside[o], static_cast<int32_t>(outsideRanks[o])};
+    }
+    bool fits = outcome == Outcome::Collected;
+    for (uint32_t s = 0; s < windowSize; ++s) {
+        if (counts[s] != 0) {
+            fits = fits && counts[s] <= uint32_t(INT32_MAX);
+            srt[entry++] = {windowLow + s, static_cast<int32_t>(counts[s])};
         }
     }
+    for (uint64_t o = below; o < outsideCount; ++o) {
+        srt[entry++] = {outside[o], static_cast<int32_t>(outsideRanks[o])};
+    }
+    symbolCount = distinct;
     return fits ? Outcome::Collected : Outcome::TooFrequent;
 }
 
-SymbolEntries::Outcome SymbolEntries::CollectBySorting(const int32_t* items, uint64_t itemCount,
-                                                       int32_t minimum,
-                                                       EntropyCoder::SymbolFrequency*& srt) {
-    if (!newArray(ascending, itemCount)) {
+SymbolEntries::Outcome SymbolEntries::CountOutside(const int32_t* items, uint64_t itemCount,
+                                                   int32_t origin, uint64_t outsideItems) {
+    if (outsideItems == 0) {
+        return Outcome::Collected;
+    }
+    if (!newArray(outside, outsideItems) || !newArray(outsideRanks, outsideItems)) {
         logMessage("Encode newArray sorted items failed!\n");
         return Outcome::OutOfMemory;
     }
+    uint64_t copied = 0;
     for (uint64_t i = 0; i < itemCount; ++i) {
-        ascending[i] = SymbolOf(items[i], minimum);
+        const uint32_t symbol = SymbolOf(items[i], origin);
+        if (symbol - windowLow >= windowSize) {
+            outside[copied++] = symbol;
+        }
     }
-    std::sort(ascending, ascending + itemCount);
-    uint64_t occurring = 0;
-    for (uint64_t i = 0; i < itemCount; ++i) {
-        occurring += i == 0 || ascending[i] != ascending[i - 1] ? 1 : 0;
-    }
-    if (!newArray(srt, occurring)) {
-        logMessage("Encode newArray srt failed!\n");
-        return Outcome::OutOfMemory;
-    }
-    distinct = static_cast<uint32_t>(occurring);
+    std::sort(outside, outside + outsideItems);
     // Each run of equal symbols becomes one entry, and its symbol moves to the front.
     bool fits = true;
-    uint64_t entry = 0;
-    for (uint64_t first = 0; first < itemCount;) {
+    outsideCount = 0;
+    for (uint64_t first = 0; first < outsideItems;) {
         uint64_t end = first + 1;
-        while (end < itemCount && ascending[end] == ascending[first]) {
+        while (end < outsideItems && outside[end] == outside[first]) {
             ++end;
         }
         fits = fits && end - first <= uint64_t(INT32_MAX);
-        srt[entry] = {ascending[first], static_cast<int32_t>(end - first)};
-        ascending[entry++] = ascending[first];
+        outsideRanks[outsideCount] = static_cast<uint32_t>(end - first);
+        outside[outsideCount++] = outside[first];
         first = end;
     }
     return fits ? Outcome::Collected : Outcome::TooFrequent;
 }
 
-bool SymbolEntries::MapEntries(const EntropyCoder::SymbolFrequency* srt, uint32_t symbolCount) {
-    if (counts != nullptr) {
-        for (uint32_t e = 0; e < symbolCount; ++e) {
-            counts[srt[e].symbol] = e;
-        }
-        return true;
-    }
-    if (!newArray(entries, symbolCount)) {
-        logMessage("Encode newArray entries failed!\n");
-        return false;
-    }
+void SymbolEntries::MapEntries(const EntropyCoder::SymbolFrequency* srt, uint32_t symbolCount) {
     for (uint32_t e = 0; e < symbolCount; ++e) {
-        entries[std::lower_bound(ascending, ascending + distinct, srt[e].symbol) - ascending] = e;
+        const uint32_t symbol = srt[e].symbol;
+        const uint32_t inWindow = symbol - windowLow;
+        if (inWindow < windowSize) {
+            counts[inWindow] = e;
+        } else {
+            outsideRanks[std::lower_bound(outside, outside + outsideCount, symbol) - outside] = e;
+        }
     }
-    return true;
 }
 
-uint32_t SymbolEntries::EntryOf(uint32_t symbol) const {
-    if (counts != nullptr) {
-        return counts[symbol];
-    }
-    return entries[std::lower_bound(ascending, ascending + distinct, symbol) - ascending];
+uint32_t SymbolEntries::OutsideEntryOf(uint32_t symbol) const {
+    return outsideRanks[std::lower_bound(outside, outside + outsideCount, symbol) - outside];
 }

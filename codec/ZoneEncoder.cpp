@@ -6,7 +6,9 @@
 #include "support/Messages.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -28,21 +30,85 @@ Slab slabOf(int32_t nz, int slabs, int index) {
     return {static_cast<int32_t>(begin), static_cast<int32_t>(end - begin)};
 }
 
-// The encoded slabs, back to back, and where each starts.
+// The encoded slabs of one job, back to back.
 struct Staging {
     iArray<uint8_t, int64_t> bytes;
-    iArray<int64_t> starts;
     bool failed = false;
+};
 
-    void Add(const uint8_t* stream, uint64_t size) {
-        const int64_t at = bytes.Count();
-        if (failed || size == 0 || !starts.Append(at) ||
-            !bytes.SetSize(at + static_cast<int64_t>(size))) {
-            failed = true;
-            return;
-        }
-        std::memcpy(bytes.Data() + at, stream, size);
+// Where slab i's stream went.
+struct Placement {
+    const Staging* staging;
+    int64_t start;
+    uint64_t size;
+};
+
+// The slabs of one container. Jobs take the next slab as they finish one, so a thread
+// that drew light slabs takes more of them and the threads end together; every slab is
+// encoded alone, so the bytes do not depend on which job took it.
+class SlabEncoder {
+public:
+    struct Grid {
+        const float* data;
+        const int32_t* extents;
+        int bits;
+        float step;
+        int passes;
+        int slabs;
+    };
+    explicit SlabEncoder(const Grid& slabbed) : grid(slabbed) {}
+    ~SlabEncoder() {
+        delete[] stagings;
+        delete[] placements;
     }
+    SlabEncoder(const SlabEncoder&) = delete;
+    SlabEncoder& operator=(const SlabEncoder&) = delete;
+
+    // Room for the slabs of stagingCount jobs.
+    bool Prepare(int stagingCount) {
+        stagings = new (std::nothrow) Staging[static_cast<size_t>(stagingCount)];
+        placements = new (std::nothrow) Placement[static_cast<size_t>(grid.slabs)];
+        return stagings != nullptr && placements != nullptr;
+    }
+    void EncodeSlabs(Job* job) {
+        EncodeWith(static_cast<SGCompressor<3>::Zone*>(job)->compressor, stagings[job->index]);
+    }
+    // Without jobs: every slab on the calling thread.
+    void EncodeAlone(SGCompressor<3>& compressor) { EncodeWith(compressor, stagings[0]); }
+    // True when a slab is missing: a job ran out of memory, or the jobs never ran.
+    bool Failed(int stagingCount) const {
+        bool failed = nextSlab.load() < grid.slabs;
+        for (int job = 0; job < stagingCount; ++job) {
+            failed = failed || stagings[job].failed;
+        }
+        return failed;
+    }
+    const Placement& PlacementOf(int slab) const { return placements[slab]; }
+
+private:
+    void EncodeWith(SGCompressor<3>& compressor, Staging& staging) {
+        const int32_t* const extents = grid.extents;
+        const uint64_t plane = uint64_t(extents[0]) * uint64_t(extents[1]);
+        for (int index = nextSlab.fetch_add(1); index < grid.slabs; index = nextSlab.fetch_add(1)) {
+            const Slab slab = slabOf(extents[2], grid.slabs, index);
+            const int32_t slabExtents[3] = {extents[0], extents[1], slab.count};
+            const uint64_t size =
+                compressor.Compress(grid.data + plane * uint64_t(slab.first), slabExtents,
+                                    grid.bits, grid.step, grid.passes);
+            const int64_t at = staging.bytes.Count();
+            if (size == 0 || !staging.bytes.SetSize(at + static_cast<int64_t>(size))) {
+                staging.failed = true;
+                return;
+            }
+            std::memcpy(staging.bytes.Data() + at, compressor.OutputData(), size);
+            placements[index] = {&staging, at, size};
+        }
+    }
+
+    const Grid grid;
+    std::atomic<int> nextSlab{0};
+    Staging* stagings = nullptr;
+    Placement* placements = nullptr;
 };
 
 } // namespace
@@ -73,47 +139,28 @@ uint64_t compressZones(SGCompressor<3>& compressor, const float* data, const int
         return compressor.Compress(data, extents, bits, step, passes);
     }
 
-    Staging staging;
-    const int jobs = std::min(slabs, compressor.ConcurrentJobs());
+    int jobs = std::min(slabs, compressor.ConcurrentJobs());
     if (compressor.firstJob == nullptr || compressor.jobCount != jobs) {
         compressor.Init(jobs);
     }
-    if (compressor.threadManager != nullptr && compressor.jobCount == jobs && jobs > 1) {
-        for (int first = 0; first < slabs && !staging.failed; first += jobs) {
-            int index = first;
-            for (Job* job = compressor.firstJob; job != nullptr; job = job->next, ++index) {
-                auto* const zone = static_cast<SGCompressor<3>::Zone*>(job);
-                const Slab slab = slabOf(extents[2], slabs, std::min(index, slabs - 1));
-                // Surplus jobs of the last round encode nothing.
-                zone->extents[0] = extents[0];
-                zone->extents[1] = extents[1];
-                zone->extents[2] = index < slabs ? slab.count : 0;
-                zone->destination = const_cast<float*>(data) + plane * uint64_t(slab.first);
-                zone->bits = bits;
-                zone->step = step;
-                zone->passes = passes;
-            }
-            compressor.Run(0);
-            index = first;
-            for (Job* job = compressor.firstJob; job != nullptr && index < slabs;
-                 job = job->next, ++index) {
-                auto* const zone = static_cast<SGCompressor<3>::Zone*>(job);
-                staging.failed = staging.failed || zone->result == 0;
-                staging.Add(zone->compressor.OutputData(), zone->result);
-            }
-        }
-    } else {
-        SGCompressor<3> slabCompressor;
-        for (int index = 0; index < slabs && !staging.failed; ++index) {
-            const Slab slab = slabOf(extents[2], slabs, index);
-            const int32_t slabExtents[3] = {extents[0], extents[1], slab.count};
-            const uint64_t size = slabCompressor.Compress(data + plane * uint64_t(slab.first),
-                                                          slabExtents, bits, step, passes);
-            staging.failed = staging.failed || size == 0;
-            staging.Add(slabCompressor.OutputData(), size);
-        }
+    jobs = compressor.jobCount;
+    const int stagingCount = std::max(jobs, 1);
+    SlabEncoder encoder({data, extents, bits, step, passes, slabs});
+    if (!encoder.Prepare(stagingCount)) {
+        logMessage("compressZones: the slabs could not be encoded\n");
+        return 0;
     }
-    if (staging.failed || staging.bytes.Count() > INT32_MAX) {
+    if (jobs > 0) {
+        compressor.RunProc(&encoder, &SlabEncoder::EncodeSlabs);
+    } else {
+        SGCompressor<3> alone;
+        encoder.EncodeAlone(alone);
+    }
+    uint64_t total = 0;
+    for (int index = 0; index < slabs && !encoder.Failed(stagingCount); ++index) {
+        total += encoder.PlacementOf(index).size;
+    }
+    if (encoder.Failed(stagingCount) || total > INT32_MAX) {
         logMessage("compressZones: the slabs could not be encoded\n");
         return 0;
     }
@@ -129,10 +176,15 @@ uint64_t compressZones(SGCompressor<3>& compressor, const float* data, const int
                   static_cast<uint32_t>(plane * uint64_t(slabOf(extents[2], slabs, index).first)));
         compressor.AppendOutput(word, 4);
     }
+    uint64_t start = 0;
     for (int index = 0; index < slabs; ++index) {
-        writeLE32(word, static_cast<uint32_t>(staging.starts[index]));
+        writeLE32(word, static_cast<uint32_t>(start));
         compressor.AppendOutput(word, 4);
+        start += encoder.PlacementOf(index).size;
     }
-    compressor.AppendOutput(staging.bytes.Data(), static_cast<uint64_t>(staging.bytes.Count()));
+    for (int index = 0; index < slabs; ++index) {
+        const Placement& placement = encoder.PlacementOf(index);
+        compressor.AppendOutput(placement.staging->bytes.Data() + placement.start, placement.size);
+    }
     return compressor.OutputComplete() ? compressor.OutputBytes() : 0;
 }
