@@ -62,10 +62,11 @@ bool appendRecord(iArray<int32_t>& table, int channel, const uint8_t* payload,
         uint64_t(at) + RecordHeadWords + payloadWords > uint64_t(INT32_MAX)) {
         return false;
     }
-    const int32_t zero = 0;
-    if (!table.SetSize(static_cast<int32_t>(at + RecordHeadWords + int64_t(payloadWords)), &zero)) {
+    if (!table.SetSize(static_cast<int32_t>(at + RecordHeadWords + int64_t(payloadWords)))) {
         return false;
     }
+    // The payload covers every word but the padding of the last.
+    table[static_cast<int32_t>(at + RecordHeadWords + int64_t(payloadWords) - 1)] = 0;
     uint8_t* const record = reinterpret_cast<uint8_t*>(table.Data() + at);
     writeLE32(record, static_cast<uint32_t>(channel));
     writeLE32(record + 4, static_cast<uint32_t>(payloadWords));

@@ -271,8 +271,7 @@ void FrameWriter::mergeParticleBounds() {
     }
 }
 
-bool FrameWriter::encodeChannels() {
-    iArray<int32_t> table;
+bool FrameWriter::encodeChannels(iArray<int32_t>& table) {
     // One compressor for every channel, so its slab jobs are made once.
     SGCompressor<3> compressor;
     for (int c = 0; c < 32; ++c) {
@@ -291,24 +290,18 @@ bool FrameWriter::encodeChannels() {
             return false;
         }
     }
-    if (table.Count() == 0) {
-        return true;
-    }
-    if (!newArray(frame.recordTable, uint64_t(table.Count()))) {
-        refuse("no memory for the record table");
-        return false;
-    }
-    std::memcpy(frame.recordTable, table.Data(), size_t(table.Count()) * 4);
-    frame.recordWords = table.Count();
     return true;
 }
 
 int FrameWriter::saveKor(const char* pathPattern) {
-    if (!encodeChannels()) {
+    iArray<int32_t> table;
+    if (!encodeChannels(table)) {
         return 0;
     }
+    // The frame borrows the table for the write, so the records are not copied again.
+    frame.recordTable = table.Count() > 0 ? table.Data() : nullptr;
+    frame.recordWords = table.Count();
     const int result = saveFrame(&frame, pathPattern, frame.channelMask);
-    delete[] frame.recordTable;
     frame.recordTable = nullptr;
     frame.recordWords = 0;
     return result == WriteOk ? succeed() : refuse("%s could not be written", pathPattern);

@@ -56,7 +56,8 @@ private:
     int succeed();
     int64_t voxelCount() const;
     uint32_t channelBits() const;
-    bool encodeChannels();
+    // Appends the record of every grid channel to table.
+    bool encodeChannels(iArray<int32_t>& table);
     int saveKor(const char* pathPattern);
     int saveVdb(const char* pathPattern);
     void mergeParticleBounds();
