@@ -11,7 +11,6 @@
 namespace {
 
 constexpr uint32_t SignBit = 0x80000000u;
-constexpr uint32_t ExponentBits = 0x7F800000u;
 // 2^31 as a float.
 constexpr uint32_t TwoTo31Bits = 0x4F000000u;
 // Rows are quantised in pieces this long, so a piece and its differences stay in L1.
@@ -29,17 +28,10 @@ float valueOfBits(uint32_t bits) {
     return value;
 }
 
-// Floats ordered as signed integers: negative values have their magnitude bits flipped.
-// Loops over integers vectorise where float minima, which the compiler may not reorder,
-// do not. -0.0 orders below +0.0; the caller settles which zero it meant.
-int32_t orderedKey(uint32_t bits) {
-    const int32_t signedBits = static_cast<int32_t>(bits);
-    return signedBits ^ ((signedBits >> 31) & INT32_MAX);
-}
-
-float valueOfKey(int32_t key) {
-    return valueOfBits(static_cast<uint32_t>(key ^ ((key >> 31) & INT32_MAX)));
-}
+// Four floats side by side, one SSE2 register. The compiler may not reorder a float
+// minimum of a plain loop, so the range scan says what runs in parallel.
+constexpr uint64_t LaneCount = 4;
+typedef float FloatLanes __attribute__((vector_size(LaneCount * sizeof(float))));
 
 void widenRange(const int32_t* values, uint64_t count, int32_t& lowest, int32_t& highest) {
     int32_t low = lowest;
@@ -139,22 +131,53 @@ bool sweepDifferenced(const float* data, const uint64_t extent[3], uint32_t pass
 void findValueRange(const float* data, uint64_t count, float& minimum, float& maximum) {
     minimum = 0;
     maximum = 0;
-    int32_t lowest = INT32_MAX;
-    int32_t highest = INT32_MIN;
-    uint32_t nonFinite = 0;
-    for (uint64_t e = 0; e < count; ++e) {
-        const uint32_t bits = bitsOf(data[e]);
-        const int32_t key = orderedKey(bits);
-        lowest = key < lowest ? key : lowest;
-        highest = key > highest ? key : highest;
-        nonFinite |= (bits & ExponentBits) == ExponentBits ? 1u : 0u;
-    }
-    // A channel with a NaN or an infinity is stored as zeros, as it always was.
-    if (count == 0 || nonFinite != 0) {
+    if (count == 0) {
         return;
     }
-    minimum = valueOfKey(lowest);
-    maximum = valueOfKey(highest);
+    // Every lane keeps its own extremes, which a float comparison gives exactly in any
+    // order; only zeros are ambiguous, and those are settled below. x - x is 0 for every
+    // finite x and NaN for infinities and NaN, so the sums stay 0 until a value is not
+    // finite. Two sets of lanes keep two loads in flight.
+    FloatLanes low[2] = {};
+    FloatLanes high[2] = {};
+    FloatLanes nonFinite[2] = {};
+    for (int set = 0; set < 2; ++set) {
+        for (uint64_t l = 0; l < LaneCount; ++l) {
+            low[set][l] = data[0];
+            high[set][l] = data[0];
+        }
+    }
+    uint64_t e = 0;
+    for (; count - e >= 2 * LaneCount; e += 2 * LaneCount) {
+        for (int set = 0; set < 2; ++set) {
+            FloatLanes value;
+            std::memcpy(&value, data + e + set * LaneCount, sizeof value);
+            low[set] = value < low[set] ? value : low[set];
+            high[set] = value > high[set] ? value : high[set];
+            nonFinite[set] += value - value;
+        }
+    }
+    float lowest = data[0];
+    float highest = data[0];
+    float traps = 0.0f;
+    for (int set = 0; set < 2; ++set) {
+        for (uint64_t l = 0; l < LaneCount; ++l) {
+            lowest = low[set][l] < lowest ? low[set][l] : lowest;
+            highest = high[set][l] > highest ? high[set][l] : highest;
+            traps += nonFinite[set][l];
+        }
+    }
+    for (; e < count; ++e) {
+        lowest = data[e] < lowest ? data[e] : lowest;
+        highest = data[e] > highest ? data[e] : highest;
+        traps += data[e] - data[e];
+    }
+    // A channel with a NaN or an infinity is stored as zeros, as it always was.
+    if (!(traps == 0.0f)) {
+        return;
+    }
+    minimum = lowest;
+    maximum = highest;
     if (minimum == 0.0f) {
         // Scanning in order, the minimum becomes the first zero and no later one replaces it.
         minimum = *std::find(data, data + count, 0.0f);

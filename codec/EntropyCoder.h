@@ -137,7 +137,7 @@ private:
     TableOutcome EncodeTable(const Items& coded, uint64_t range, uint32_t bitWidth,
                              uint64_t directBytes);
     void EncodeFixedWidth(const Items& coded, uint32_t bitWidth);
-    bool WriteTable(const Items& coded, uint32_t bitWidth, const SymbolEntries& symbols);
+    bool WriteTable(const Items& coded, uint32_t bitWidth, SymbolEntries& symbols);
 
     uint32_t width = 0;
     uint32_t symbolCount = 0;

@@ -105,7 +105,7 @@ EntropyCoder::TableOutcome EntropyCoder::EncodeTable(const Items& coded, uint64_
     return WriteTable(coded, bitWidth, symbols) ? TableOutcome::Written : TableOutcome::TooLarge;
 }
 
-bool EntropyCoder::WriteTable(const Items& coded, uint32_t bitWidth, const SymbolEntries& symbols) {
+bool EntropyCoder::WriteTable(const Items& coded, uint32_t bitWidth, SymbolEntries& symbols) {
     const uint32_t frequencyBits = StreamFormat::bitLength(static_cast<uint64_t>(srt[0].frequency));
     bool fits = WriteWord(0, StreamFormat::WidthBits) &&
                 WriteWord(symbolCount, StreamFormat::CountBits) &&
@@ -122,10 +122,9 @@ bool EntropyCoder::WriteTable(const Items& coded, uint32_t bitWidth, const Symbo
         fits = fits && WriteWord(srt[i].symbol, bitWidth);
     }
     const uint32_t* const codes = val2code;
+    symbols.PackCodes(srt, codes, symbolCount);
     fits = fits && writer.WriteEach(coded.count, 32, [&](uint64_t i) {
-        const uint64_t entry =
-            symbols.EntryOf(SymbolEntries::SymbolOf(coded.items[i], coded.origin));
-        return BitWriter::Code{codes[2 * entry], codes[2 * entry + 1]};
+        return symbols.CodeOf(SymbolEntries::SymbolOf(coded.items[i], coded.origin), codes);
     });
     return fits && writer.Close();
 }

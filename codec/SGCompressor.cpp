@@ -284,7 +284,6 @@ uint64_t SGCompressor<N>::Compress(const float* data, const int32_t* extents, in
     }
     // The smallest value becomes the literal 0 and the largest highest - base: every value
     // is written as a literal at least once, where its first run starts.
-    EntropyCoder coder;
     if (coder.Encode(workArray, itemCount, packer.LowestMarker(), highest - base, base) == 0) {
         return FinishCompress(0);
     }

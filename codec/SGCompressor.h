@@ -5,6 +5,7 @@
 // channels.
 #pragma once
 
+#include "codec/EntropyCoder.h"
 #include "codec/ZoneLayout.h"
 #include "jobs/MTJobs.h"
 #include "support/iArray.h"
@@ -17,6 +18,7 @@
 //   cursor      memory mode: the next byte of the stream being decoded
 //   workArray   the integer grid of Compress, workElements long; kept between calls, so
 //               that a compressor encoding slab after slab faults its pages in once
+//   coder       the bit coder of Compress; kept for the same reason (its tables are not)
 //   sourceFile  file mode: the stream being decoded
 //   output      the stream the last Compress wrote
 //   outputFailed  the output could not grow during the last Compress
@@ -62,12 +64,18 @@ public:
     // Appends length bytes to the output; null bytes change nothing.
     virtual void AppendOutput(const void* bytes, uint64_t length);
 
-    // Empties the output, for writers that assemble a stream through AppendOutput.
-    void ClearOutput() {
+    // Empties the output and makes it bytes long, for a writer to fill; null when it cannot
+    // grow.
+    uint8_t* OutputRoom(uint64_t bytes) {
         output.SetSize(0);
         outputFailed = false;
+        if (bytes > uint64_t(INT64_MAX) || !output.SetSize(static_cast<int64_t>(bytes))) {
+            outputFailed = true;
+            return nullptr;
+        }
+        return output.Data();
     }
-    // False when the output could not grow since the last Compress or ClearOutput.
+    // False when the output could not grow since the last Compress or OutputRoom.
     bool OutputComplete() const { return !outputFailed; }
     const uint8_t* OutputData() const { return output.Data(); }
     uint64_t OutputBytes() const { return static_cast<uint64_t>(output.Count()); }
@@ -91,6 +99,7 @@ private:
     const uint8_t* cursor = nullptr;
     int32_t* workArray = nullptr;
     uint64_t workElements = 0;
+    EntropyCoder coder;
     FILE* sourceFile = nullptr;
     iArray<uint8_t, int64_t> output;
     bool outputFailed = false;

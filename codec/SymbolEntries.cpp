@@ -139,6 +139,23 @@ void SymbolEntries::MapEntries(const EntropyCoder::SymbolFrequency* srt, uint32_
     }
 }
 
+void SymbolEntries::PackCodes(const EntropyCoder::SymbolFrequency* srt, const uint32_t* val2code,
+                              uint32_t symbolCount) {
+    for (uint32_t e = 0; e < symbolCount; ++e) {
+        if (val2code[2 * uint64_t(e) + 1] > PackedCodeBits) {
+            return;
+        }
+    }
+    for (uint32_t e = 0; e < symbolCount; ++e) {
+        const uint32_t inWindow = srt[e].symbol - windowLow;
+        if (inWindow < windowSize) {
+            counts[inWindow] = val2code[2 * uint64_t(e)] | val2code[2 * uint64_t(e) + 1]
+                                                               << PackedCodeBits;
+        }
+    }
+    packedCodes = true;
+}
+
 uint32_t SymbolEntries::OutsideEntryOf(uint32_t symbol) const {
     return outsideRanks[std::lower_bound(outside, outside + outsideCount, symbol) - outside];
 }

@@ -7,12 +7,14 @@
 // follows the items and never the range.
 #pragma once
 
+#include "codec/BitWriter.h"
 #include "codec/EntropyCoder.h"
 
 #include <cstdint>
 
 // Fields:
-//   counts        per symbol of the window: its frequency, then its table entry
+//   counts        per symbol of the window: its frequency, then its table entry, then
+//                 (when packedCodes) its code
 //   windowLow     first symbol of the window
 //   windowSize    symbols in the window, at most 2^24
 //   outside       the distinct symbols outside the window in ascending order (a sorted
@@ -20,6 +22,7 @@
 //   outsideRanks  per symbol of outside: its frequency, then its table entry
 //   outsideCount  distinct symbols in outside
 //   distinct      symbols that occur
+//   packedCodes   counts holds, per window symbol, its code and above it the code length
 class SymbolEntries {
 public:
     enum class Outcome { Collected, OutOfMemory, TooFrequent };
@@ -37,10 +40,25 @@ public:
                     uint64_t range, EntropyCoder::SymbolFrequency*& srt, uint32_t& symbolCount);
     /// Records each symbol's entry once srt has its final order.
     void MapEntries(const EntropyCoder::SymbolFrequency* srt, uint32_t symbolCount);
-    /// The table entry of a symbol that occurs.
+    /// The table entry of a symbol that occurs, before PackCodes.
     uint32_t EntryOf(uint32_t symbol) const {
         const uint32_t inWindow = symbol - windowLow;
         return inWindow < windowSize ? counts[inWindow] : OutsideEntryOf(symbol);
+    }
+    /// Replaces the entries of the window by their codes (srt in code order; val2code: bits
+    /// and length per entry) when every code fits beside its length in 32 bits, so that writing an
+    /// item takes one lookup.
+    void PackCodes(const EntropyCoder::SymbolFrequency* srt, const uint32_t* val2code,
+                   uint32_t symbolCount);
+    /// The code of a symbol that occurs.
+    BitWriter::Code CodeOf(uint32_t symbol, const uint32_t* val2code) const {
+        const uint32_t inWindow = symbol - windowLow;
+        if (packedCodes && inWindow < windowSize) {
+            const uint32_t packed = counts[inWindow];
+            return {packed & PackedCodeMask, packed >> PackedCodeBits};
+        }
+        const uint64_t entry = EntryOf(symbol);
+        return {val2code[2 * entry], val2code[2 * entry + 1]};
     }
 
     /// The symbol that stands for item: its distance above origin, wrapping.
@@ -49,6 +67,9 @@ public:
     }
 
 private:
+    static constexpr uint32_t PackedCodeBits = 26;
+    static constexpr uint32_t PackedCodeMask = (uint32_t(1) << PackedCodeBits) - 1;
+
     void PlaceWindow(uint64_t itemCount, int32_t minimum, uint64_t range);
     Outcome CountOutside(const int32_t* items, uint64_t itemCount, int32_t origin,
                          uint64_t outsideItems);
@@ -61,4 +82,5 @@ private:
     uint32_t* outsideRanks = nullptr;
     uint64_t outsideCount = 0;
     uint32_t distinct = 0;
+    bool packedCodes = false;
 };

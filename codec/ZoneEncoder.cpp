@@ -111,6 +111,23 @@ private:
     Placement* placements = nullptr;
 };
 
+// The compressor's own output, where single blocks already are.
+class CompressorOutput final : public ZoneSink {
+public:
+    explicit CompressorOutput(SGCompressor<3>& owner) : compressor(owner) {}
+    uint8_t* Room(uint64_t bytes) override { return compressor.OutputRoom(bytes); }
+    bool Take(const uint8_t*, uint64_t) override { return true; }
+
+private:
+    SGCompressor<3>& compressor;
+};
+
+uint64_t compressBlock(SGCompressor<3>& compressor, const float* data, const int32_t* extents,
+                       int bits, float step, int passes, ZoneSink& sink) {
+    const uint64_t bytes = compressor.Compress(data, extents, bits, step, passes);
+    return bytes != 0 && sink.Take(compressor.OutputData(), bytes) ? bytes : 0;
+}
+
 } // namespace
 
 int defaultSlabCount(uint64_t planeElements, int32_t nz, int threads) {
@@ -127,8 +144,14 @@ int defaultSlabCount(uint64_t planeElements, int32_t nz, int threads) {
 
 uint64_t compressZones(SGCompressor<3>& compressor, const float* data, const int32_t* extents,
                        int bits, float step, int passes, int slabCount) {
+    CompressorOutput sink(compressor);
+    return compressZones(compressor, data, extents, bits, step, passes, sink, slabCount);
+}
+
+uint64_t compressZones(SGCompressor<3>& compressor, const float* data, const int32_t* extents,
+                       int bits, float step, int passes, ZoneSink& sink, int slabCount) {
     if (extents[0] <= 0 || extents[1] <= 0 || extents[2] <= 0) {
-        return compressor.Compress(data, extents, bits, step, passes);
+        return compressBlock(compressor, data, extents, bits, step, passes, sink);
     }
     const uint64_t plane = uint64_t(extents[0]) * uint64_t(extents[1]);
     const int threads = std::max(1, compressor.GetDefaultThreadCount());
@@ -136,7 +159,7 @@ uint64_t compressZones(SGCompressor<3>& compressor, const float* data, const int
     slabs = std::min({slabs, extents[2], 65535});
     // Output offsets are signed 32-bit element indices.
     if (slabs <= 1 || plane * uint64_t(extents[2]) > uint64_t(INT32_MAX)) {
-        return compressor.Compress(data, extents, bits, step, passes);
+        return compressBlock(compressor, data, extents, bits, step, passes, sink);
     }
 
     int jobs = std::min(slabs, compressor.ConcurrentJobs());
@@ -166,25 +189,28 @@ uint64_t compressZones(SGCompressor<3>& compressor, const float* data, const int
     }
 
     // Magic, zone count, output offsets (elements), input offsets (bytes after the tables).
-    uint8_t word[4];
-    compressor.ClearOutput();
-    writeLE16(word, StreamFormat::StreamMagicZones);
-    writeLE16(word + 2, static_cast<uint16_t>(slabs));
-    compressor.AppendOutput(word, 4);
-    for (int index = 0; index < slabs; ++index) {
-        writeLE32(word,
+    const uint64_t tableBytes = 4 + uint64_t(slabs) * 8;
+    uint8_t* const room = sink.Room(tableBytes + total);
+    if (room == nullptr) {
+        logMessage("compressZones: no room for the container\n");
+        return 0;
+    }
+    writeLE16(room, StreamFormat::StreamMagicZones);
+    writeLE16(room + 2, static_cast<uint16_t>(slabs));
+    uint8_t* next = room + 4;
+    for (int index = 0; index < slabs; ++index, next += 4) {
+        writeLE32(next,
                   static_cast<uint32_t>(plane * uint64_t(slabOf(extents[2], slabs, index).first)));
-        compressor.AppendOutput(word, 4);
     }
     uint64_t start = 0;
-    for (int index = 0; index < slabs; ++index) {
-        writeLE32(word, static_cast<uint32_t>(start));
-        compressor.AppendOutput(word, 4);
+    for (int index = 0; index < slabs; ++index, next += 4) {
+        writeLE32(next, static_cast<uint32_t>(start));
         start += encoder.PlacementOf(index).size;
     }
     for (int index = 0; index < slabs; ++index) {
         const Placement& placement = encoder.PlacementOf(index);
-        compressor.AppendOutput(placement.staging->bytes.Data() + placement.start, placement.size);
+        std::memcpy(next, placement.staging->bytes.Data() + placement.start, placement.size);
+        next += placement.size;
     }
-    return compressor.OutputComplete() ? compressor.OutputBytes() : 0;
+    return tableBytes + total;
 }

@@ -54,22 +54,20 @@ bool packedColourStream(const RecordPayload& payload, RecordPayload& zlibBytes) 
     return true;
 }
 
-bool appendRecord(iArray<int32_t>& table, int channel, const uint8_t* payload,
-                  uint64_t payloadBytes) {
+uint8_t* appendRecord(iArray<int32_t>& table, int channel, uint64_t payloadBytes) {
     const uint64_t payloadWords = (payloadBytes + 3) / 4;
     const int64_t at = table.Count();
     if (payloadWords == 0 || payloadWords > uint64_t(INT32_MAX) ||
         uint64_t(at) + RecordHeadWords + payloadWords > uint64_t(INT32_MAX)) {
-        return false;
+        return nullptr;
     }
     if (!table.SetSize(static_cast<int32_t>(at + RecordHeadWords + int64_t(payloadWords)))) {
-        return false;
+        return nullptr;
     }
     // The payload covers every word but the padding of the last.
     table[static_cast<int32_t>(at + RecordHeadWords + int64_t(payloadWords) - 1)] = 0;
     uint8_t* const record = reinterpret_cast<uint8_t*>(table.Data() + at);
     writeLE32(record, static_cast<uint32_t>(channel));
     writeLE32(record + 4, static_cast<uint32_t>(payloadWords));
-    std::memcpy(record + 8, payload, static_cast<size_t>(payloadBytes));
-    return true;
+    return record + 8;
 }

@@ -28,7 +28,7 @@ RecordLookup findRecord(const int32_t* table, int32_t words, int channel, Record
 // count is negative or exceeds the payload.
 bool packedColourStream(const RecordPayload& payload, RecordPayload& zlibBytes);
 
-// Appends a record of channel with the payload bytes, zero-padded to whole words. False
-// when the payload is empty, the table would pass 2^31 - 1 words or cannot grow.
-bool appendRecord(iArray<int32_t>& table, int channel, const uint8_t* payload,
-                  uint64_t payloadBytes);
+// Appends a record of channel for payloadBytes of payload, zero-padded to whole words, and
+// returns where the payload goes. Null when the payload is empty, the table would pass
+// 2^31 - 1 words or cannot grow.
+uint8_t* appendRecord(iArray<int32_t>& table, int channel, uint64_t payloadBytes);

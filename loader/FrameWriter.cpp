@@ -29,6 +29,31 @@ constexpr int ExactBits = 20;
 constexpr int MaxPasses = 255;
 // Positions farther out than this are not counted in the particle bounds, as on reading.
 constexpr float FarPosition = 100000.0f;
+
+// A grid channel's stream goes straight into its record of the table.
+class RecordSink final : public ZoneSink {
+public:
+    RecordSink(iArray<int32_t>& records, int slot) : table(records), channel(slot) {}
+    uint8_t* Room(uint64_t bytes) override {
+        uint8_t* const room = appendRecord(table, channel, bytes);
+        tooLarge = room == nullptr;
+        return room;
+    }
+    bool Take(const uint8_t* stream, uint64_t bytes) override {
+        uint8_t* const room = Room(bytes);
+        if (room != nullptr) {
+            std::memcpy(room, stream, static_cast<size_t>(bytes));
+        }
+        return room != nullptr;
+    }
+    // The table could not take the stream.
+    bool TooLarge() const { return tooLarge; }
+
+private:
+    iArray<int32_t>& table;
+    const int channel;
+    bool tooLarge = false;
+};
 constexpr float NoBound = 1e20f;
 
 bool allFinite(const float* values, int64_t count) {
@@ -279,14 +304,15 @@ bool FrameWriter::encodeChannels(iArray<int32_t>& table) {
         if (channel.values == nullptr) {
             continue;
         }
+        RecordSink record(table, c);
         const uint64_t bytes = compressZones(compressor, channel.values, frame.gridSize,
-                                             channel.bits, channel.step, channel.passes);
-        if (bytes == 0) {
-            refuse("grid channel %d could not be encoded", c);
+                                             channel.bits, channel.step, channel.passes, record);
+        if (bytes == 0 && record.TooLarge()) {
+            refuse("the grid channels pass the 8 GiB a frame can hold");
             return false;
         }
-        if (!appendRecord(table, c, compressor.OutputData(), bytes)) {
-            refuse("the grid channels pass the 8 GiB a frame can hold");
+        if (bytes == 0) {
+            refuse("grid channel %d could not be encoded", c);
             return false;
         }
     }
