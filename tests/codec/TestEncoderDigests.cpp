@@ -145,6 +145,15 @@ std::vector<DigestCase> singleBlockCases() {
         {"linear ramp, 2 passes", 3, {19, 11, 13},
          makeGrid(19, 11, 13, [](float x, float y, float z, uint32_t) { return x + y + z; }), 0,
          1.0f / 1024.0f, 2, 1148, 0x64B4864F0C330ACB},
+        {"thin in y, 1 pass", 3, {29, 1, 31}, makeGrid(29, 1, 31, velocity), 14, 0, 1, 1608, 0x9C7C03B90F71D982},
+        {"thin in z, 1 pass", 3, {29, 31, 1}, makeGrid(29, 31, 1, velocity), 14, 0, 1, 1608, 0xCA8C1F34C08618D5},
+        {"thin in x, 1 pass", 3, {1, 29, 31}, makeGrid(1, 29, 31, velocity), 14, 0, 1, 1608, 0x4271B8116491C8CB},
+        {"a column, 1 pass", 3, {1, 1, 97}, makeGrid(1, 1, 97, velocity), 14, 0, 1, 192, 0x634CE1342F023DE9},
+        {"rows longer than a chunk, 1 pass", 3, {4099, 3, 4}, makeGrid(4099, 3, 4, smoke), 16, 0,
+         1, 29644, 0xB274780E3400943D},
+        {"rows longer than a chunk, no pass", 3, {4099, 3, 4}, makeGrid(4099, 3, 4, velocity), 12,
+         0, 0, 77564, 0xD447E5758327E592},
+        {"smoke, 3 passes", 3, {33, 29, 31}, makeGrid(33, 29, 31, smoke), 16, 0, 3, 32560, 0x45E2FC20E9F3A565},
     };
     // clang-format on
 }
