@@ -75,8 +75,6 @@ public:
         }
         return output.Data();
     }
-    // False when the output could not grow since the last Compress or OutputRoom.
-    bool OutputComplete() const { return !outputFailed; }
     const uint8_t* OutputData() const { return output.Data(); }
     uint64_t OutputBytes() const { return static_cast<uint64_t>(output.Count()); }
 

@@ -10,14 +10,15 @@
 namespace {
 
 // Ranges up to this many symbols are counted whole; up to MaxCountedSymbols when there
-// are at least a quarter as many items. Wider ranges count a window of
-// AlwaysCountedSymbols.
+// are at least a quarter as many items. Wider ranges count a window of four symbols per
+// item, at least SmallestWindow and at most AlwaysCountedSymbols.
 constexpr uint64_t AlwaysCountedSymbols = uint64_t(1) << 20;
 constexpr uint64_t MaxCountedSymbols = uint64_t(1) << 24;
 constexpr uint64_t CountedSymbolsPerItem = 4;
 // A window over a wide range starts at the marker of a run this long, so that short runs
 // are counted with the literals above them.
 constexpr int64_t WindowRunLength = 4096;
+constexpr uint64_t SmallestWindow = 4096;
 
 } // namespace
 
@@ -35,10 +36,13 @@ void SymbolEntries::PlaceWindow(uint64_t itemCount, int32_t minimum, uint64_t ra
         windowSize = static_cast<uint32_t>(symbols);
         return;
     }
-    windowSize = static_cast<uint32_t>(AlwaysCountedSymbols);
+    // Few items count in a small window, so that memory still follows the items.
+    const uint64_t size =
+        std::min(AlwaysCountedSymbols, std::max(SmallestWindow, CountedSymbolsPerItem * itemCount));
+    windowSize = static_cast<uint32_t>(size);
     const int64_t lowItem = std::max<int64_t>(minimum, -WindowRunLength);
     const uint64_t low = static_cast<uint64_t>(lowItem - int64_t(minimum));
-    windowLow = static_cast<uint32_t>(std::min(low, symbols - AlwaysCountedSymbols));
+    windowLow = static_cast<uint32_t>(std::min(low, symbols - size));
 }
 
 SymbolEntries::Outcome SymbolEntries::Collect(const int32_t* items, uint64_t itemCount,
