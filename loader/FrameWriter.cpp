@@ -9,6 +9,7 @@
 #include "codec/SGCompressor.h"
 #include "codec/ZoneEncoder.h"
 #include "frame/RecordTable.h"
+#include "jobs/ThreadManagerStack.h"
 #include "loader/FrameFormats.h"
 #include "particles/PGroup.h"
 #include "particles/ParticleChannels.h"
@@ -81,6 +82,7 @@ FrameWriter::FrameWriter() {
 }
 
 FrameWriter::~FrameWriter() {
+    delete gridEncoder;
     for (GridChannel& channel : channels) {
         delete[] channel.values;
     }
@@ -297,8 +299,19 @@ void FrameWriter::mergeParticleBounds() {
 }
 
 bool FrameWriter::encodeChannels(iArray<int32_t>& table) {
-    // One compressor for every channel, so its slab jobs are made once.
-    SGCompressor<3> compressor;
+    // A set keeps the manager it was built on: a host that changed the pool gets a new one.
+    if (gridEncoder != nullptr && gridEncoder->threadManager != XUtils::currentThreadManager()) {
+        delete gridEncoder;
+        gridEncoder = nullptr;
+    }
+    if (gridEncoder == nullptr) {
+        gridEncoder = new (std::nothrow) SGCompressor<3>();
+    }
+    if (gridEncoder == nullptr) {
+        refuse("no memory for the grid encoder");
+        return false;
+    }
+    SGCompressor<3>& compressor = *gridEncoder;
     for (int c = 0; c < 32; ++c) {
         const GridChannel& channel = channels[c];
         if (channel.values == nullptr) {

@@ -5,6 +5,7 @@
 // encoded as soon as they are set.
 #pragma once
 
+#include "codec/SGCompressor.h"
 #include "frame/FluxaFrameData.h"
 #include "korloader/IKorWriter.h"
 
@@ -18,6 +19,8 @@
 //               the storage asked for and the range of the values
 //   groupBounds per particle group, the box of its good positions
 //   lastError   the reason of the last refusal, "" after a success
+//   gridEncoder encodes the grid channels; kept from save to save while the thread manager
+//               stays, so its slab jobs' work arrays are faulted in once per writer
 class FrameWriter final : public IKorWriter {
 public:
     FrameWriter();
@@ -65,5 +68,6 @@ private:
     FluxaFrameData frame;
     GridChannel channels[32];
     iArray<Bounds> groupBounds;
+    SGCompressor<3>* gridEncoder = nullptr;
     char lastError[256] = {};
 };

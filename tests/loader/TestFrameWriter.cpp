@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -95,6 +97,11 @@ TEST(FrameWriter, GridChannelsReadBackThroughLibraryAndIndependentReader) {
     expectSameBits(constant, frame->getChannel(FluxaEnum::Fuel));
 }
 
+std::vector<char> fileBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(file), {});
+}
+
 TEST(FrameWriter, LargeChannelsBecomeZoneContainersOnThePool) {
     kortest::TempDirectory directory;
     const int side = 48;
@@ -109,6 +116,11 @@ TEST(FrameWriter, LargeChannelsBecomeZoneContainersOnThePool) {
     ASSERT_EQ(korSetThreadCount(2), 2);
     ASSERT_EQ(writer->save(pooled.c_str()), 1);
     korSetThreadCount(0);
+    // The writer keeps its encoder between saves, but not the pool the host turned off.
+    const std::string after = directory.File("after.kor");
+    ASSERT_EQ(writer->save(after.c_str()), 1);
+    EXPECT_EQ(fileBytes(after), fileBytes(single));
+    EXPECT_EQ(fileBytes(pooled), fileBytes(single));
     // Slabs encoded by the pool's jobs or one after another give the same values.
     const IndependentFrame a = readIndependently(single);
     const IndependentFrame b = readIndependently(pooled);
