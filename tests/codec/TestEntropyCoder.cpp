@@ -163,4 +163,9 @@ TEST(EntropyCoder, RunLengthPackFoldsRunsFromTheMinimum) {
         work.resize(n);
         EXPECT_EQ(work, c.out);
     }
+    // A minimum run of 1 folds every repeat. Before the fix the marker went over the first
+    // item written: 5 5 7 came out as -1 7.
+    std::vector<int32_t> work = {5, 5, 7};
+    work.resize(EntropyCoder::RunLengthPack(work.data(), work.data(), work.size(), 1));
+    EXPECT_EQ(work, (std::vector<int32_t>{5, -1, 7}));
 }
