@@ -102,6 +102,7 @@ void BM_EncodeSmoke(benchmark::State& state) {
             break;
         }
     }
+    state.counters["fileMiB"] = double(std::filesystem::file_size(path)) / 1048576.0;
     deleteIKorWriter(writer);
     korSetThreadCount(0);
     std::remove(path.c_str());
