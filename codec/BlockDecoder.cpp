@@ -4,7 +4,6 @@
 #include "codec/EntropyCoder.h"
 #include "codec/RowIntegrator.h"
 #include "codec/StreamFormat.h"
-#include "platform/Platform.h"
 #include "support/ByteOrder.h"
 #include "support/Messages.h"
 
@@ -19,16 +18,6 @@ using StreamFormat::Method;
 constexpr uint64_t SpanElements = 4096;
 // Lines shorter than this are decoded several to a span, to spread the per-span cost.
 constexpr uint64_t ShortLineElements = 64;
-
-// Outputs this large are worth transparent huge pages: first touch of fresh memory costs
-// more than decoding into it.
-constexpr uint64_t HugePageThresholdBytes = uint64_t(8) << 20;
-
-void prepareOutput(float* output, uint64_t elements) {
-    if (elements * 4 >= HugePageThresholdBytes) {
-        Platform::adviseHugePages(output, elements * 4);
-    }
-}
 
 bool readCount(ByteSource& source, uint64_t capacity, uint32_t& count) {
     uint8_t bytes[4];
@@ -51,7 +40,6 @@ bool decodeRaw(ByteSource& source, float* output, uint64_t capacity, uint64_t& w
     if (!readCount(source, capacity, count)) {
         return false;
     }
-    prepareOutput(output, count);
     // The host is little-endian, like the format: the bytes are the floats.
     if (!source.Read(output, uint64_t(count) * 4)) {
         logMessage("Codec stream refused: raw block past the end of its input\n");
@@ -71,7 +59,6 @@ bool decodeConstant(ByteSource& source, float* output, uint64_t capacity, uint64
         logMessage("Codec stream refused: block header past the end of its input\n");
         return false;
     }
-    prepareOutput(output, count);
     std::fill_n(output, count, readF32(value));
     written = count;
     return true;
@@ -164,7 +151,6 @@ bool decodeCoded(ByteSource& source, int axes, float* output, uint64_t capacity,
         logAllocationFailure(header.elements);
         return false;
     }
-    prepareOutput(output, header.elements);
     float* out = output;
     for (uint64_t k = 0; k < header.extent[2]; ++k) {
         for (uint64_t j = 0; j < header.extent[1]; j += rowsPerSpan) {
