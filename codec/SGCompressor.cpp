@@ -56,28 +56,11 @@ void SGCompressor<N>::AppendOutput(const void* bytes, uint64_t length) {
 }
 
 template <int N>
-void SGCompressor<N>::JobProc(Job* job) {
-    Zone* const zone = static_cast<Zone*>(job);
-    if (job->arg == 1 && pendingBlocks != nullptr) {
-        for (uint64_t i = nextPendingBlock.fetch_add(1); i < pendingBlockCount;
-             i = nextPendingBlock.fetch_add(1)) {
-            decodeZoneBlock(pendingBlocks[i], N, pendingOutput);
-        }
-    } else if (job->arg == 1) {
-        zone->result = static_cast<uint64_t>(zone->compressor.DecodeStream(
-            zone->source, zone->destination, false, zone->sourceBytes, zone->capacity, false));
-    } else if (job->arg == 0) {
-        zone->result = zone->compressor.Compress(zone->destination, zone->extents, zone->bits,
-                                                 zone->step, zone->passes);
-    } else {
-        zone->result = job->arg;
+void SGCompressor<N>::JobProc(Job*) {
+    for (uint64_t i = nextPendingBlock.fetch_add(1); i < pendingBlockCount;
+         i = nextPendingBlock.fetch_add(1)) {
+        decodeZoneBlock(pendingBlocks[i], N, pendingOutput);
     }
-}
-
-template <int N>
-int SGCompressor<N>::Decompress(const void* source, float* outputFloats, bool fromFile,
-                                uint64_t sourceBytes, uint64_t outputCapacity) {
-    return DecodeStream(source, outputFloats, fromFile, sourceBytes, outputCapacity, true);
 }
 
 template <int N>
@@ -101,8 +84,8 @@ uint64_t SGCompressor<N>::StatedElements(const void* source, uint64_t sourceByte
 }
 
 template <int N>
-int SGCompressor<N>::DecodeStream(const void* source, float* outputFloats, bool fromFile,
-                                  uint64_t sourceBytes, uint64_t outputCapacity, bool jobsAllowed) {
+int SGCompressor<N>::Decompress(const void* source, float* outputFloats, bool fromFile,
+                                uint64_t sourceBytes, uint64_t outputCapacity) {
     sourceFile = fromFile ? static_cast<FILE*>(const_cast<void*>(source)) : nullptr;
     cursor = fromFile ? nullptr : static_cast<const uint8_t*>(source);
     ByteSource bytes = fromFile ? ByteSource::FromFile(sourceFile, sourceBytes)
@@ -127,13 +110,7 @@ int SGCompressor<N>::DecodeStream(const void* source, float* outputFloats, bool 
         return 0;
     }
     layout.ZeroUncovered(outputFloats);
-    if (jobsAllowed) {
-        DecodeZones(layout.Blocks(), layout.BlockCount(), outputFloats);
-    } else {
-        for (uint64_t i = 0; i < layout.BlockCount(); ++i) {
-            decodeZoneBlock(layout.Blocks()[i], N, outputFloats);
-        }
-    }
+    DecodeZones(layout.Blocks(), layout.BlockCount(), outputFloats);
     return 1;
 }
 

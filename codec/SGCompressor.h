@@ -57,7 +57,7 @@ public:
     /// stream size in bytes, 0 on failure (the output then holds no stream).
     uint64_t Compress(const float* data, const int32_t* extents, int bits, float step, int passes);
 
-    // arg 1 decodes the zone, arg 0 encodes it; the result stays in the zone.
+    // Takes blocks of the container being decoded until none is left.
     void JobProc(Job* job) override;
     const char* GetName() const override;
     Job* CreateJob() override;
@@ -79,10 +79,6 @@ public:
     uint64_t OutputBytes() const { return static_cast<uint64_t>(output.Count()); }
 
 private:
-    // jobsAllowed: zones may run as this object's jobs; a zone's own compressor never
-    // starts jobs of its own.
-    int DecodeStream(const void* source, float* output, bool fromFile, uint64_t sourceBytes,
-                     uint64_t outputCapacity, bool jobsAllowed);
     void DecodeZones(const ZoneBlock* blocks, uint64_t blockCount, float* outputFloats);
     bool AppendRaw(const float* data, uint64_t elements);
     uint64_t FinishCompress(uint64_t bytes);
@@ -103,29 +99,11 @@ private:
     bool outputFailed = false;
 };
 
-// One zone of a container: what a job decodes (arg 1) or encodes (arg 0).
-// Fields:
-//   compressor   decodes or encodes this zone; its own jobs are never used
-//   destination  decoding: where the zone's values go; encoding: the data
-//   source       decoding: the zone's stream
-//   sourceBytes  decoding: bytes that the zone's stream may occupy
-//   capacity     decoding: floats the zone may write
-//   extents      encoding: the zone's extents
-//   bits, step, passes  encoding: the quantisation of Compress
-//   result       what the last run returned: Decompress's 1 or 0, or Compress's size
+// A job of the set: each encodes slabs with its own compressor, whose jobs are never used.
 template <int N>
 class SGCompressor<N>::Zone : public Job {
 public:
     SGCompressor<N> compressor;
-    float* destination = nullptr;
-    const uint8_t* source = nullptr;
-    uint64_t sourceBytes = 0;
-    uint64_t capacity = 0;
-    int32_t extents[N] = {};
-    int32_t bits = 0;
-    float step = 0;
-    int32_t passes = 0;
-    uint64_t result = 0;
 };
 
 extern template class SGCompressor<1>;
