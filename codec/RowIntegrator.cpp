@@ -25,6 +25,35 @@ void addPrevious(uint32_t* values, uint32_t* state, uint64_t count, bool leftAlo
     }
 }
 
+// Every line and plane stage of an inner line in one sweep, then the dequantisation. Each
+// state holds the value after its own stage, as the stage-by-stage order leaves it; sums
+// wrap, so the order of the adds is the one Integrate uses.
+template <uint32_t Stages>
+void integrateInside(const uint32_t* __restrict values, uint64_t count,
+                     uint32_t* const (&lines)[Stages], uint32_t* const (&planes)[Stages],
+                     float inverseScale, float offset, float* __restrict out) {
+    uint32_t* __restrict line0 = lines[0];
+    uint32_t* __restrict plane0 = planes[0];
+    uint32_t* __restrict line1 = lines[Stages - 1];
+    uint32_t* __restrict plane1 = planes[Stages - 1];
+    for (uint64_t t = 0; t < count; ++t) {
+        uint32_t value = values[t];
+        if (Stages == 2) {
+            value += line1[t];
+            line1[t] = value;
+        }
+        value += line0[t];
+        line0[t] = value;
+        if (Stages == 2) {
+            value += plane1[t];
+            plane1[t] = value;
+        }
+        value += plane0[t];
+        plane0[t] = value;
+        out[t] = static_cast<float>(static_cast<int32_t>(value)) * inverseScale + offset;
+    }
+}
+
 } // namespace
 
 void dequantiseValues(const uint32_t* values, uint64_t count, float inverseScale, float offset,
@@ -71,14 +100,33 @@ bool RowIntegrator::Init(const uint64_t grid[3], uint32_t passCount) {
 }
 
 void RowIntegrator::IntegrateAxis0(uint32_t* values, uint64_t count, uint64_t start) {
+    // Only elements before index rowStages are left alone by some pass; past them every pass
+    // adds, so the passes can share a sweep there.
+    const uint64_t head = start >= rowStages ? 0 : std::min<uint64_t>(count, rowStages - start);
     for (uint32_t pass = rowStages; pass >= 1; --pass) {
         uint32_t sum = start == 0 ? 0 : runningSums[pass];
-        uint64_t t = 0;
-        // Elements before index pass stay as they are; the last of them seeds the sum.
-        for (; t < count && start + t < pass; ++t) {
-            sum = values[t];
+        for (uint64_t t = 0; t < head; ++t) {
+            // An element a pass leaves alone seeds its sum.
+            sum = start + t < pass ? values[t] : sum + values[t];
+            values[t] = sum;
         }
-        for (; t < count; ++t) {
+        runningSums[pass] = sum;
+    }
+    if (rowStages == 2) {
+        uint32_t outer = runningSums[2];
+        uint32_t inner = runningSums[1];
+        for (uint64_t t = head; t < count; ++t) {
+            outer += values[t];
+            inner += outer;
+            values[t] = inner;
+        }
+        runningSums[2] = outer;
+        runningSums[1] = inner;
+        return;
+    }
+    for (uint32_t pass = rowStages; pass >= 1; --pass) {
+        uint32_t sum = runningSums[pass];
+        for (uint64_t t = head; t < count; ++t) {
             sum += values[t];
             values[t] = sum;
         }
@@ -102,20 +150,20 @@ void RowIntegrator::Integrate(uint32_t* values, uint64_t count, uint64_t start, 
 void RowIntegrator::IntegrateAndDequantise(uint32_t* values, uint64_t count, uint64_t start,
                                            uint64_t j, uint64_t k, float inverseScale, float offset,
                                            float* out) {
-    if (!SinglePassInside(j, k)) {
+    if (!AllStagesInside(j, k)) {
         Integrate(values, count, start, j, k);
         dequantiseValues(values, count, inverseScale, offset, out);
         return;
     }
     IntegrateAxis0(values, count, start);
+    const uint64_t planeElements = extent[0] * extent[1];
     uint32_t* const line = lineState + start;
     uint32_t* const plane = planeState + j * extent[0] + start;
-    for (uint64_t t = 0; t < count; ++t) {
-        const uint32_t acrossLines = values[t] + line[t];
-        line[t] = acrossLines;
-        const uint32_t acrossPlanes = acrossLines + plane[t];
-        plane[t] = acrossPlanes;
-        out[t] = static_cast<float>(static_cast<int32_t>(acrossPlanes)) * inverseScale + offset;
+    if (passes == 1) {
+        integrateInside<1>(values, count, {line}, {plane}, inverseScale, offset, out);
+    } else {
+        integrateInside<2>(values, count, {line, line + extent[0]}, {plane, plane + planeElements},
+                           inverseScale, offset, out);
     }
 }
 
@@ -124,7 +172,7 @@ void RowIntegrator::IntegrateZerosAndDequantise(uint32_t* values, uint64_t count
                                                 float offset, float* out) {
     // Empty space in smoke grids: a zero line integrates to the line before it, so only
     // the plane sums move.
-    if (!SinglePassInside(j, k) || start != 0) {
+    if (passes != 1 || !AllStagesInside(j, k) || start != 0) {
         std::memset(values, 0, count * 4);
         IntegrateAndDequantise(values, count, start, j, k, inverseScale, offset, out);
         return;

@@ -48,8 +48,11 @@ public:
                                      uint64_t k, float inverseScale, float offset, float* out);
 
 private:
-    bool SinglePassInside(uint64_t j, uint64_t k) const {
-        return passes == 1 && lineStages == 1 && planeStages == 1 && j >= 1 && k >= 1;
+    // A line that every line and plane stage touches, for the one and two pass grids that
+    // have a sweep of their own.
+    bool AllStagesInside(uint64_t j, uint64_t k) const {
+        return (passes == 1 || passes == 2) && lineStages == passes && planeStages == passes &&
+               j >= passes && k >= passes;
     }
     void IntegrateAxis0(uint32_t* values, uint64_t count, uint64_t start);
 
