@@ -125,14 +125,6 @@ int processorCount();
 // Processors summed over all NUMA nodes; 0 when the topology cannot be read.
 int numaProcessorCount();
 
-// A handle to the calling thread that stays valid after the call returns.
-void* duplicateCurrentThreadHandle();
-void closeThreadHandle(void* handle);
-// Confines the thread of such a handle to one processor, given as its group (sets of up
-// to 64 processors, as Windows counts them) and its number within the group. False when
-// the system refuses, e.g. for a processor that does not exist.
-bool pinThread(void* handle, uint16_t group, uint32_t processor);
-
 const char* getEnvironment(const char* name);
 
 // Transparent huge pages for the part of [address, address + bytes) that is 2 MiB aligned.

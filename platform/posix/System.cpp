@@ -1,13 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
-// Processor topology, thread handles, environment and memory advice on Linux.
+// Processor topology, environment and memory advice on Linux.
 #include "platform/Platform.h"
 #include "platform/posix/NumaNodes.h"
 
 #include <cstdlib>
 #include <cstring>
-#include <new>
-#include <pthread.h>
-#include <sched.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -20,27 +17,6 @@ int processorCount() {
 
 int numaProcessorCount() {
     return numaProcessorCountUnder("/sys/devices/system/node");
-}
-
-void* duplicateCurrentThreadHandle() {
-    pthread_t* handle = new (std::nothrow) pthread_t(pthread_self());
-    return handle;
-}
-
-void closeThreadHandle(void* handle) {
-    delete static_cast<pthread_t*>(handle);
-}
-
-// Linux numbers its processors straight through: group g holds 64 g to 64 g + 63.
-bool pinThread(void* handle, uint16_t group, uint32_t processor) {
-    const size_t cpu = size_t(group) * 64 + processor;
-    if (handle == nullptr || processor >= 64 || cpu >= CPU_SETSIZE) {
-        return false;
-    }
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    CPU_SET(cpu, &set);
-    return pthread_setaffinity_np(*static_cast<pthread_t*>(handle), sizeof set, &set) == 0;
 }
 
 const char* getEnvironment(const char* name) {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// Processor topology, thread handles and the environment on Windows. The NUMA query is
+// Processor topology and the environment on Windows. The NUMA query is
 // looked up at run time: GetLogicalProcessorInformationEx is missing from older systems.
 #include "platform/Platform.h"
 
@@ -11,8 +11,6 @@ namespace {
 
 using ProcessorInformationQuery = BOOL(WINAPI*)(LOGICAL_PROCESSOR_RELATIONSHIP,
                                                 PSYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX, PDWORD);
-
-using GroupAffinitySetter = BOOL(WINAPI*)(HANDLE, const GROUP_AFFINITY*, PGROUP_AFFINITY);
 
 int countBits(KAFFINITY mask) {
     int count = 0;
@@ -67,41 +65,6 @@ int numaProcessorCount() {
     }
     std::free(records);
     return total;
-}
-
-void* duplicateCurrentThreadHandle() {
-    HANDLE duplicate = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &duplicate,
-                         0, FALSE, DUPLICATE_SAME_ACCESS)) {
-        return nullptr;
-    }
-    return duplicate;
-}
-
-void closeThreadHandle(void* handle) {
-    if (handle != nullptr) {
-        CloseHandle(handle);
-    }
-}
-
-// Processor groups exist from Windows 7 on; before that there is group 0 only.
-bool pinThread(void* handle, uint16_t group, uint32_t processor) {
-    if (handle == nullptr || processor >= 64) {
-        return false;
-    }
-    const KAFFINITY mask = KAFFINITY(1) << processor;
-    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    const auto setGroupAffinity =
-        kernel != nullptr ? reinterpret_cast<GroupAffinitySetter>(reinterpret_cast<void*>(
-                                GetProcAddress(kernel, "SetThreadGroupAffinity")))
-                          : nullptr;
-    if (setGroupAffinity != nullptr) {
-        GROUP_AFFINITY affinity{};
-        affinity.Mask = mask;
-        affinity.Group = group;
-        return setGroupAffinity(handle, &affinity, nullptr) != FALSE;
-    }
-    return group == 0 && SetThreadAffinityMask(handle, mask) != 0;
 }
 
 const char* getEnvironment(const char* name) {
