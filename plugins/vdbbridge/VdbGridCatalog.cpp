@@ -8,6 +8,7 @@
 
 #include "support/ByteOrder.h"
 
+#include <algorithm>
 #include <blosc.h>
 #include <fstream>
 #include <functional>
@@ -20,6 +21,9 @@
 namespace vdbbridge {
 
 namespace {
+
+// OpenVDB pads what it compresses with Blosc to at least this many bytes.
+constexpr uint64_t BloscPaddedBytes = 128;
 
 // Bytes of one value as the nodes of each kind hold it.
 uint32_t valueBytesOf(VdbValueKind kind) {
@@ -159,9 +163,13 @@ public:
 
 private:
     // The delayed-load table: a leaf count, then a mask of one byte per leaf and a size of
-    // eight bytes per leaf, each stored raw or as a Blosc buffer. OpenVDB decompresses those
-    // buffers without bounds (a crafted one crashes Blosc), so each must pass Blosc's own
-    // validation first.
+    // eight bytes per leaf. Each block is a byte count and that many bytes of Blosc, or a
+    // count of 0 and the raw values; a size count of 2^32 - 1 leaves the sizes out. OpenVDB
+    // reads the table by its contents (skipping what follows them), sizes its arrays by the
+    // leaf count and by the sizes Blosc headers state, and decompresses without bounds (a
+    // crafted buffer crashes Blosc). So the contents must lie within the stated length, the
+    // count must fit the file, and each Blosc buffer must pass Blosc's own validation and
+    // expand to no more than its raw size (short ones are padded to 128 bytes).
     void DelayedLoadTable(uint32_t valueBytes) {
         if (valueBytes == 0) {
             return;
@@ -170,34 +178,44 @@ private:
         stream.read(reinterpret_cast<char*>(value.data()), valueBytes);
         checkStream(stream);
         size_t next = 0;
-        const auto word = [&]() {
-            if (value.size() - next < 4) {
+        const auto take = [&](uint64_t bytes) {
+            if (value.size() - next < bytes) {
                 OPENVDB_THROW(openvdb::IoError, "delayed-load table cut short");
             }
-            next += 4;
-            return readLE32(value.data() + next - 4);
+            next += bytes;
+            return value.data() + next - bytes;
         };
+        const auto word = [&]() { return readLE32(take(4)); };
         const uint64_t leaves = word();
+        // Every leaf stores at least its 64-byte value mask in the file.
+        if (leaves > uint64_t(fileBytes) / 64) {
+            OPENVDB_THROW(openvdb::IoError, "delayed-load table counts more leaves than the file");
+        }
         for (const uint64_t elementBytes : {uint64_t(1), uint64_t(8)}) {
-            const uint64_t blockBytes = word();
-            if (blockBytes > value.size() - next) {
-                OPENVDB_THROW(openvdb::IoError, "delayed-load table cut short");
+            const uint32_t blockBytes = word();
+            const uint64_t rawBytes = leaves * elementBytes;
+            if (elementBytes == 8 && blockBytes == UINT32_MAX) {
+                break;
             }
+            if (blockBytes == 0) {
+                take(rawBytes);
+                continue;
+            }
+            const uint8_t* const block = take(blockBytes);
             size_t uncompressed = 0;
-            if (blockBytes != leaves * elementBytes && blockBytes != 0 &&
-                blosc_cbuffer_validate(value.data() + next, blockBytes, &uncompressed) != 0) {
+            if (blosc_cbuffer_validate(block, blockBytes, &uncompressed) != 0 ||
+                uncompressed > std::max<uint64_t>(rawBytes, BloscPaddedBytes)) {
                 OPENVDB_THROW(openvdb::IoError, "broken Blosc buffer in the delayed-load table");
             }
-            next += blockBytes;
         }
     }
 
     static int fixedMetadataBytes(const std::string& type) {
         static const std::pair<const char*, int> sizes[] = {
-            {"bool", 1},   {"float", 4},  {"double", 8}, {"int32", 4},
-            {"int64", 8},  {"vec2i", 8},  {"vec2s", 8},  {"vec2d", 16},
-            {"vec3i", 12}, {"vec3s", 12}, {"vec3d", 24}, {"vec4i", 16},
-            {"vec4s", 16}, {"vec4d", 32}, {"mat4s", 64}, {"mat4d", 128}};
+            {"bool", 1},    {"float", 4},   {"double", 8},  {"int32", 4},       {"int64", 8},
+            {"vec2i", 8},   {"vec2s", 8},   {"vec2d", 16},  {"vec3i", 12},      {"vec3s", 12},
+            {"vec3d", 24},  {"vec4i", 16},  {"vec4s", 16},  {"vec4d", 32},      {"mat4s", 64},
+            {"mat4d", 128}, {"ptidx32", 4}, {"ptidx64", 8}, {"ptdataidx32", 4}, {"ptdataidx64", 8}};
         for (const auto& size : sizes) {
             if (type == size.first) {
                 return size.second;

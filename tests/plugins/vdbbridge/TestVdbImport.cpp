@@ -216,18 +216,38 @@ TEST(VdbImport, LengthsBeyondTheFileAreRefusedBeforeAnyAllocation) {
     }
 }
 
-TEST(VdbImport, BrokenBloscBufferInTheDelayedLoadTableIsRefused) {
+TEST(VdbImport, DelayedLoadTablesOpenVdbWouldMisreadAreRefused) {
     const kortest::TempDirectory temp;
-    std::string bytes = readBytes(samplePath("vdb/smoke.vdb"));
+    const std::string smoke = readBytes(samplePath("vdb/smoke.vdb"));
     // Value: length, leaf count, mask block size, then the mask's Blosc header, whose
-    // compressed size sits at bytes 12 to 15. Blosc trusts it when it decompresses.
-    const size_t value = bytes.find("__delayedload") + std::strlen("__delayedload");
-    const uint32_t hugeBytes = 0x7FFFFFFF;
-    std::memcpy(&bytes[value + 4 + 8 + 12], &hugeBytes, 4);
-    const kortest::CapturedLog log;
-    EXPECT_EQ(importVdb(temp.Write("blosc.vdb", bytes), "2,density;").result,
-              vdbbridge::VdbUnreadableFile);
-    EXPECT_NE(log.Text().find("broken Blosc buffer in the delayed-load table"), std::string::npos);
+    // compressed size sits at bytes 12 to 15.
+    const size_t value = smoke.find("__delayedload") + std::strlen("__delayedload");
+    const auto patched = [&](size_t at, uint32_t word) {
+        std::string bytes = smoke;
+        std::memcpy(&bytes[value + at], &word, 4);
+        return bytes;
+    };
+    uint32_t length = 0;
+    std::memcpy(&length, &smoke[value], 4);
+    struct Case {
+        std::string bytes;
+        const char* message;
+    };
+    const Case cases[] = {
+        // Blosc trusts the compressed size when it decompresses.
+        {patched(4 + 8 + 12, 0x7FFFFFFF), "broken Blosc buffer in the delayed-load table"},
+        // OpenVDB sized its arrays by the count: 2 GiB of mask and 16 GiB of sizes.
+        {patched(4, 0x7FFFFFFF), "delayed-load table counts more leaves than the file"},
+        // OpenVDB reads the table by its contents, so it read on into the next metadata and
+        // took its bytes for lengths.
+        {patched(0, length - 4), "delayed-load table cut short"},
+    };
+    for (const Case& c : cases) {
+        const kortest::CapturedLog log;
+        EXPECT_EQ(importVdb(temp.Write("delayed.vdb", c.bytes), "2,density;").result,
+                  vdbbridge::VdbUnreadableFile);
+        EXPECT_NE(log.Text().find(c.message), std::string::npos) << c.message;
+    }
 }
 
 TEST(VdbImport, FramesBeyondTheFrameLimitAreRefusedButTheirHeadersAreRead) {
