@@ -29,7 +29,10 @@ void askEverything(FluxaFrameData::PGroup& group) {
         for (int32_t p = -1; p <= group.count && p <= ParticlesAsked; ++p) {
             group.getValue(p, channel, value);
         }
-        group.getValue(group.count - 1, channel, value);
+        // A stored count may be negative; only a real group has a last particle.
+        if (group.count > 0) {
+            group.getValue(group.count - 1, channel, value);
+        }
     }
     for (int32_t p = 0; p < group.count && p < 4; ++p) {
         int64_t id = 0;
