@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
-// The walk reads masks, counts and block headers and seeks over block payloads, through a
-// window of its own: an istream seek drops the stream's buffer, and a tree has tens of
-// thousands of small blocks. Buffers are read leaf by leaf in the order OpenVDB's root
-// table iterates (sorted by origin), which is not the order the topology stores them in.
+// The walk reads masks, counts and block headers, decompresses the value blocks of internal
+// nodes and of bool trees and seeks over the other payloads, through a window of its own: an
+// istream seek drops the stream's buffer, and a tree has tens of thousands of small blocks.
+// Buffers are read leaf by leaf in the order OpenVDB's root table iterates (sorted by
+// origin), which is not the order the topology stores them in.
 #include "plugins/vdbbridge/VdbTreeCheck.h"
 
 #include "support/ByteOrder.h"
@@ -182,6 +183,7 @@ public:
     }
 
     void Topology() {
+        inTopology = true;
         (void)cursor.Word("tree buffer count");
         Value("background");
         const uint32_t tileCount = cursor.Word("root tile count");
@@ -215,6 +217,7 @@ public:
         if (std::adjacent_find(keys.begin(), keys.end()) != keys.end()) {
             refuse("two root entries at one origin");
         }
+        inTopology = false;
     }
 
     // OpenVDB reads the buffers of the root's children in the order of its table, which is
@@ -428,19 +431,25 @@ private:
         }
     }
 
+    // A block that OpenVDB fails to decompress while it reads the topology costs the node it
+    // was reading: the root takes a child only once the child's topology is read, so an
+    // exception leaks the child and everything below it. Such blocks, and bool blocks (whose
+    // bytes must be 0 or 1), are decompressed here; others are only sized.
+    bool DecompressesHere() const { return inTopology || values.boolValues; }
+
     // Blosc trusts its header's sizes when it decompresses: they must describe this block.
     void BloscChunk(uint64_t compressedBytes, uint64_t bytes) {
         if (compressedBytes < BLOSC_MIN_HEADER_LENGTH) {
             refuse("broken Blosc value block");
         }
-        std::vector<uint8_t> stored(values.boolValues ? compressedBytes : BLOSC_MIN_HEADER_LENGTH);
+        std::vector<uint8_t> stored(DecompressesHere() ? compressedBytes : BLOSC_MIN_HEADER_LENGTH);
         cursor.Read(stored.data(), stored.size(), "Blosc value block");
         size_t statedBytes = 0;
         if (blosc_cbuffer_validate(stored.data(), compressedBytes, &statedBytes) != 0 ||
             statedBytes != bytes) {
             refuse("broken Blosc value block");
         }
-        if (!values.boolValues) {
+        if (!DecompressesHere()) {
             cursor.Skip(compressedBytes - stored.size(), "Blosc value block");
             return;
         }
@@ -451,9 +460,9 @@ private:
         CheckBools(decoded.data(), bytes);
     }
 
-    // zlib never writes past the size OpenVDB gives it; only bool values need a look.
+    // zlib never writes past the size OpenVDB gives it.
     void ZipChunk(uint64_t compressedBytes, uint64_t bytes) {
-        if (!values.boolValues) {
+        if (!DecompressesHere()) {
             cursor.Skip(compressedBytes, "zip value block");
             return;
         }
@@ -473,6 +482,7 @@ private:
     const VdbStoredValues& values;
     std::vector<LeafRecord> leaves;
     std::vector<Branch> branches;
+    bool inTopology = false;
 };
 
 } // namespace

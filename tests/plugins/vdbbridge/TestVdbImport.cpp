@@ -359,6 +359,33 @@ TEST(VdbImport, BloscHeaderThatDoesNotDescribeItsBlockIsRefused) {
     EXPECT_NE(log.Text().find("broken Blosc value block"), std::string::npos);
 }
 
+// OpenVDB's root takes a child only once the child's topology is read: a block it could not
+// decompress there leaked the whole branch. The check decompresses topology blocks first.
+TEST(VdbImport, TopologyBlockThatDoesNotDecompressIsRefusedBeforeOpenVdbReadsIt) {
+    const kortest::TempDirectory temp;
+    openvdb::FloatGrid::Ptr grid = openvdb::FloatGrid::create(0.0f);
+    grid->setName("density");
+    // Active tiles in the upper node, so its value block has something to compress.
+    grid->tree().addTile(1, openvdb::Coord(0, 0, 0), 1.0f, true);
+    grid->tree().addTile(1, openvdb::Coord(128, 0, 0), 2.0f, true);
+    grid->tree().setValue(openvdb::Coord(300, 0, 0), 3.0f);
+    const std::string path = temp.File("tiles.vdb");
+    openvdb::io::File file(path);
+    file.setCompression(openvdb::io::COMPRESS_ZIP);
+    file.write(openvdb::GridPtrVec{grid});
+    ASSERT_EQ(importVdb(path, "2,density;", true).result, 0);
+
+    // The first zlib stream of the file is the upper node's values (metadata uses Blosc).
+    std::string bytes = readBytes(path);
+    const size_t stream = bytes.find("\x78\x9c");
+    ASSERT_NE(stream, std::string::npos);
+    bytes[stream] = 0;
+    const kortest::CapturedLog log;
+    EXPECT_EQ(importVdb(temp.Write("broken.vdb", bytes), "2,density;").result,
+              vdbbridge::VdbUnreadableFile);
+    EXPECT_NE(log.Text().find("broken zip value block"), std::string::npos) << log.Text();
+}
+
 // Grids sharing a tree are stored once: the instance is read through its parent's tree.
 TEST(VdbImport, InstanceGridReadsItsParentsTree) {
     const kortest::TempDirectory temp;
